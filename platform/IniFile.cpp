@@ -215,9 +215,10 @@ void IniDocument::SetValue(const QString& section, const QString& key, const QSt
       lines_[i].text = std::move(text);
       return;
     }
-    if (!trim(lines_[i].text).empty()) lastKey = i;
+    if (kl) lastKey = i;
   }
-  // A new key goes after the section's last non-blank line, so blank separators stay.
+  // A new key goes after the section's last key, so blank lines and comments that lead
+  // into the next section stay where they are.
   if (lines_[lastKey].eol.empty()) lines_[lastKey].eol = NewLineEnd();
   lines_.insert(lines_.begin() + static_cast<long>(lastKey) + 1, Line{std::move(text), NewLineEnd()});
 }

@@ -47,7 +47,7 @@ void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
 
 std::filesystem::path SourcePath(const std::string& relative) {
   const char* root = std::getenv("VIGIL_SOURCE_DIR");
-  return std::filesystem::path(root ? root : ".") / relative;
+  return std::filesystem::path(root ? root : VIGIL_SOURCE_DIR_DEFAULT) / relative;
 }
 
 std::string Gbk(const char* utf8) { return utf8ToGbk(utf8); }

@@ -31,3 +31,7 @@ std::filesystem::path SourcePath(const std::string& relative);
 std::string Gbk(const char* utf8);
 
 }  // namespace vigil::test
+
+// Readable QString values in test failure messages.
+#include <ostream>
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
