@@ -117,3 +117,13 @@ TEST(CpuSampler, RealProcStat) {
   EXPECT_GE(u, 0.0);
   EXPECT_LE(u, 1.0);
 }
+
+TEST(Help, ChmInProgramFolderElseBundledManual) {
+  TempHome home;
+  EXPECT_EQ(HelpFile(), QString());  // neither beside the test nor in the home
+  std::filesystem::create_directory(home / "help");
+  WriteFile(home / "help" / "index.html", "<html></html>");
+  EXPECT_EQ(HelpFile(), QString::fromStdString((home / "help" / "index.html").string()));
+  WriteFile(home / "帮助文件.CHM", "chm");
+  EXPECT_EQ(HelpFile(), QString::fromStdString((home / "帮助文件.CHM").string()));
+}
