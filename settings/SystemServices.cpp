@@ -35,27 +35,27 @@ bool DefaultShutdown(int flags) {
 
 }  // namespace
 
+ProgramFolderChoice ChooseProgramFolder(const char* vigilHome, const std::filesystem::path& exeFolder,
+                                        const std::function<bool(const std::filesystem::path&)>& writable,
+                                        const std::filesystem::path& dataFolder) {
+  if (vigilHome && *vigilHome) return {std::filesystem::path(vigilHome) / "", {}};
+  if (writable(exeFolder)) return {exeFolder / "", {}};
+  return {dataFolder / "",
+          QStringLiteral("program folder %1 cannot be written; settings and recordings go to %2")
+              .arg(QString::fromStdString(exeFolder.string()),
+                   QString::fromStdString(dataFolder.string()))};
+}
+
 std::filesystem::path ProgramFolder() {
   std::lock_guard lock(gFolderMutex);
   if (!gProgramFolder.empty()) return gProgramFolder;
-  std::filesystem::path folder;
-  if (const char* home = std::getenv("VIGIL_HOME"); home && *home) {
-    folder = home;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-  } else {
-    folder = ExecutableFolder();
-    if (!IsWritableFolder(folder)) {
-      std::filesystem::path data = UserDataFolder();
-      std::error_code ec;
-      std::filesystem::create_directories(data, ec);
-      DebugLog.Write(QStringLiteral("program folder %1 cannot be written; using %2")
-                         .arg(QString::fromStdString(folder.string()),
-                              QString::fromStdString(data.string())));
-      folder = data;
-    }
-  }
-  gProgramFolder = folder / "";  // with its trailing separator
+  ProgramFolderChoice choice =
+      ChooseProgramFolder(std::getenv("VIGIL_HOME"), ExecutableFolder(), IsWritableFolder, UserDataFolder());
+  std::error_code ec;
+  std::filesystem::create_directories(choice.folder, ec);
+  // Said whatever "EnDebug" says: the settings that switch the log on live in that folder.
+  if (!choice.note.isEmpty()) DebugLog.WriteTagged(DebugLog.Prefix(), choice.note);
+  gProgramFolder = choice.folder;
   return gProgramFolder;
 }
 

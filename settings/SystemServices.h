@@ -16,6 +16,13 @@ namespace vigil {
 // package) the per-user data folder, which is created and said once in the debug log.
 // Decided at the first call.
 std::filesystem::path ProgramFolder();
+struct ProgramFolderChoice {
+  std::filesystem::path folder;  // with its trailing separator
+  QString note;                  // what to tell the user when we fell back
+};
+ProgramFolderChoice ChooseProgramFolder(const char* vigilHome, const std::filesystem::path& exeFolder,
+                                        const std::function<bool(const std::filesystem::path&)>& writable,
+                                        const std::filesystem::path& dataFolder);
 // Forgets the decision, for tests that change VIGIL_HOME.
 void ResetProgramFolder();
 

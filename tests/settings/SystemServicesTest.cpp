@@ -16,6 +16,24 @@ TEST(ProgramFolder, VigilHomeWinsAndEndsWithSeparator) {
   EXPECT_EQ(ProgramFolder().string().back(), '/');
 }
 
+TEST(ProgramFolder, FallsBackToTheUserDataFolderWhenTheProgramFolderIsReadOnly) {
+  auto writable = [](const std::filesystem::path& p) { return p != "/usr/lib/vigil"; };
+  struct Case {
+    const char* home;
+    const char* exe;
+    const char* folder;
+    bool noted;
+  } cases[] = {{"/srv/cam", "/usr/lib/vigil", "/srv/cam/", false},
+               {nullptr, "/opt/vigil", "/opt/vigil/", false},
+               {"", "/opt/vigil", "/opt/vigil/", false},
+               {nullptr, "/usr/lib/vigil", "/home/u/.local/share/vigil/", true}};
+  for (const Case& c : cases) {
+    auto choice = ChooseProgramFolder(c.home, c.exe, writable, "/home/u/.local/share/vigil");
+    EXPECT_EQ(choice.folder, c.folder);
+    EXPECT_EQ(!choice.note.isEmpty(), c.noted);
+  }
+}
+
 TEST(AutoRun, EntryIsWrittenOnceAndRemoved) {
   TempHome home;
   setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
