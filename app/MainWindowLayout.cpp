@@ -2,7 +2,6 @@
 // picture buttons, a separator and the status labels; and the two pop-up menus.
 #include <QAction>
 #include <QActionGroup>
-#include <QApplication>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -45,7 +44,6 @@ void TfrmMain::BuildWindow() {
   setObjectName(QStringLiteral("frmMain"));
   resize(kWindowWidth, kWindowHeight);
   if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-  paintBlack(this);
 
   pnlView = new QWidget(this);
   pnlView->setObjectName(QStringLiteral("pnlView"));
@@ -56,7 +54,6 @@ void TfrmMain::BuildWindow() {
   pnlToolbar = new QFrame(this);
   pnlToolbar->setObjectName(QStringLiteral("pnlToolbar"));
   pnlToolbar->setFixedHeight(kToolbarHeight);
-  pnlToolbar->setPalette(QApplication::palette());
   pnlToolbar->setAutoFillBackground(true);
 
   auto* layout = new QVBoxLayout(this);
