@@ -20,9 +20,13 @@ Grabber::Grabber(int channel, QObject* parent) : QObject(parent), channel_(chann
 
 Grabber::~Grabber() { Stop(); }
 
-void Grabber::SetSource(const SourceInfo& source) { source_ = source; }
+void Grabber::SetSource(const SourceInfo& source) {
+  std::lock_guard lock(mutex_);
+  source_ = source;
+}
 
 void Grabber::SetCaptureSize(int width, int height, double fps) {
+  std::lock_guard lock(mutex_);
   request_.width = std::max(16, width & ~1);
   request_.height = std::max(16, height & ~1);
   request_.fps = fps > 0 ? fps : 25.0;
@@ -74,7 +78,12 @@ void Grabber::StartPreview() {
 }
 
 bool Grabber::StartRecording(const RecordingRequest& request, QString* error) {
-  std::string refusal = AviRecorder::Check(request.compressor, request_.width, request_.height, request_.fps);
+  CaptureRequest size;
+  {
+    std::lock_guard lock(mutex_);
+    size = request_;
+  }
+  std::string refusal = AviRecorder::Check(request.compressor, size.width, size.height, size.fps);
   if (!refusal.empty()) {
     QString message = QStringLiteral("无法录像 %1：%2").arg(Q(request.file), Q(refusal));
     if (error) *error = message;
@@ -131,6 +140,11 @@ ConstFramePtr Grabber::LatestFrame() {
   return slot_.Get();
 }
 
+SourceInfo Grabber::source() const {
+  std::lock_guard lock(mutex_);
+  return source_;
+}
+
 GrabberStats Grabber::stats() const { return {frames_, recorded_, dropped_}; }
 
 bool Grabber::WaitRetry() {
@@ -143,12 +157,19 @@ void Grabber::Run() {
   Control local;  // the capture thread's copy of control_
   local.generation = ~uint64_t{0};
   while (!stop_) {
+    SourceInfo info;
+    CaptureRequest request;
+    {
+      std::lock_guard lock(mutex_);
+      info = source_;
+      request = request_;
+    }
     std::string error;
-    std::unique_ptr<FrameSource> source = OpenSource(source_, request_, stop_, error);
+    std::unique_ptr<FrameSource> source = OpenSource(info, request, stop_, error);
     if (!source) {
       if (stop_) break;
       if (!failureReported) {
-        emit ErrorOccurred(channel_, QStringLiteral("无法打开视频源“%1”：%2").arg(source_.title, Q(error)));
+        emit ErrorOccurred(channel_, QStringLiteral("无法打开视频源“%1”：%2").arg(info.title, Q(error)));
         failureReported = true;
       }
       if (!WaitRetry()) break;
@@ -167,7 +188,7 @@ void Grabber::Run() {
     ReadStatus status;
     int64_t droppedBefore = 0;
     for (;;) {
-      FramePtr frame = pool_.Acquire(request_.width, request_.height);
+      FramePtr frame = pool_.Acquire(request.width, request.height);
       status = source->Read(*frame, error);
       if (status != ReadStatus::Frame) break;
       dropped_ += source->Dropped() - droppedBefore;
@@ -180,7 +201,7 @@ void Grabber::Run() {
     if (stop_) break;
     // The source went away: say so, keep the wish to record, and try again.
     state_ = ChannelState::Previewing;
-    emit SourceLost(channel_, QStringLiteral("视频源“%1”中断：%2").arg(source_.title, Q(error)));
+    emit SourceLost(channel_, QStringLiteral("视频源“%1”中断：%2").arg(info.title, Q(error)));
     if (!WaitRetry()) break;
   }
   CloseRecorder(false);
@@ -284,7 +305,7 @@ void Grabber::SwitchRecorder(const RecordingRequest& request, const Frame& frame
   config.compressor = request.compressor;
   config.width = frame.width;
   config.height = frame.height;
-  config.fps = fps_ > 0 ? fps_.load() : request_.fps;
+  config.fps = fps_ > 0 ? fps_.load() : 25.0;
 
   // Sound stays with the recording across file switches; it starts with the first file.
   if (!recorder_ && request.audio_index >= 0) {

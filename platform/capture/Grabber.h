@@ -100,7 +100,7 @@ class Grabber : public QObject {
   bool running() const { return thread_.joinable(); }
   double FrameRate() const { return fps_; }
   GrabberStats stats() const;
-  const SourceInfo& source() const { return source_; }
+  SourceInfo source() const;
 
  signals:
   void PreviewStarted(int channel);
@@ -149,12 +149,12 @@ class Grabber : public QObject {
   void ResumeRecordingLater();
 
   const int channel_;
-  SourceInfo source_;
-  CaptureRequest request_;
   std::function<std::filesystem::path()> namer_;
 
-  mutable std::mutex mutex_;
+  mutable std::mutex mutex_;  // guards source_, request_ and control_
   std::condition_variable wake_;
+  SourceInfo source_;
+  CaptureRequest request_;
   Control control_;
 
   std::thread thread_;

@@ -103,7 +103,9 @@ TEST(Grabber, SnapshotsAndBurstsDecode) {
       auto file = home / ("20090517080409(2)-" + std::to_string(burst * 10 + k) + c.ext);
       ASSERT_TRUE(WaitUntil([&] { return g.CaptureFrameTo(file, c.format); }));
       ++expected;
-      if (k == 1) EXPECT_FALSE(g.CaptureFrameTo(home / "second.JPG", c.format)) << "refused while pending";
+      if (k == 1) {
+        EXPECT_FALSE(g.CaptureFrameTo(home / "second.JPG", c.format)) << "refused while pending";
+      }
       ASSERT_TRUE(WaitUntil([&] { return captured.size() == expected; }));
       EXPECT_TRUE(captured.last()[2].toBool());
       int w = 0, h = 0;
