@@ -13,39 +13,6 @@
 
 namespace vigil::test {
 
-namespace {
-
-// One QApplication for the whole test program, ended before main returns.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "vigil-test";
-    static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-  }
-  void TearDown() override { app.reset(); }
-  std::unique_ptr<QApplication> app;
-};
-
-QtEnvironment* const kQt =
-    static_cast<QtEnvironment*>(::testing::AddGlobalTestEnvironment(new QtEnvironment));
-
-}  // namespace
-
-QApplication& TestApp() { return *kQt->app; }
-
-bool WaitFor(const std::function<bool()>& done, int timeout_ms) {
-  QDeadlineTimer deadline(timeout_ms);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
-}
-
 ModalAnswerer::ModalAnswerer() {
   timer_.setInterval(5);
   QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });

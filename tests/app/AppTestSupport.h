@@ -11,15 +11,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "QtTestApp.h"
 #include "settings/Options.h"
 
 namespace vigil::test {
-
-// The one QApplication of a test program (platform from QT_QPA_PLATFORM, offscreen in ctest).
-QApplication& TestApp();
-
-// Runs the event loop until `done` or the time is up; true when done.
-bool WaitFor(const std::function<bool()>& done, int timeout_ms = 5000);
 
 // Answers modal dialogs as they open, one handler each, in order. A modal dialog with no
 // handler left is rejected and counted as unexpected.

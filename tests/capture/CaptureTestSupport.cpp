@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,30 +10,10 @@
 #include <QThread>
 #include <memory>
 
+#include "QtTestApp.h"
 #include "platform/capture/VirtualCamera.h"
 
 namespace vigil::test {
-
-namespace {
-
-// Text rendering needs a GUI application; one for the whole test program.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "test_capture";
-    static char* argv[] = {name, nullptr};
-    app_ = std::make_unique<QGuiApplication>(argc, argv);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  std::unique_ptr<QGuiApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-}  // namespace
 
 std::vector<StreamProbe> Probe(const std::filesystem::path& file, std::string* log) {
   QProcess p;
@@ -83,14 +62,6 @@ std::vector<long long> DecodeCounters(const std::filesystem::path& file, int wid
   return counters;
 }
 
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {
-  QDeadlineTimer deadline(timeout_ms);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(5);
-  }
-  return true;
-}
+bool WaitUntil(const std::function<bool()>& done, int timeout_ms) { return WaitFor(done, timeout_ms); }
 
 }  // namespace vigil::test
