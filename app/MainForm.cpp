@@ -58,9 +58,10 @@ void TfrmMain::LoadSettings() {
   try {
     ApplyPathDefaults();
   } catch (const std::exception& e) {
-    // The defaults are in memory; what could not be created or saved is said once.
+    // The defaults are in memory and the station runs on; what could not be created or
+    // saved is said once, as a tip rather than a box that would hold an unattended start.
     DebugLog.Write(QStringLiteral("ApplyPathDefaults异常:") + QString::fromUtf8(e.what()));
-    ShowSystemMessage(nullptr, QString::fromUtf8(e.what()));
+    ShowTip(QStringLiteral("提示"), QString::fromUtf8(e.what()));
   }
 }
 

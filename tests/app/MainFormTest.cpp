@@ -325,3 +325,23 @@ TEST_F(MainFormTest, QueuesAndCountersStartEmpty) {
 
 }  // namespace
 }  // namespace vigil
+
+namespace vigil {
+namespace {
+
+TEST_F(MainFormTest, AFolderThatCannotBeMadeIsToldByATipAndStartUpGoesOn) {
+  form_.reset();
+  test::WriteConfig(home_.path(), [](TOption&) {});  // no folders chosen yet
+  std::filesystem::remove_all(home_ / "Image");
+  test::WriteFile(home_ / "Image", "a file where the alarm-picture folder belongs");
+  ModalAnswerer answerer;  // any modal box would be counted as unexpected
+  Make();
+  auto* tip = form_->findChild<QLabel*>(QStringLiteral("lblTip"));
+  ASSERT_NE(tip, nullptr);
+  EXPECT_TRUE(tip->text().contains(QStringLiteral("Image")));
+  EXPECT_EQ(answerer.Unexpected(), 0);
+  EXPECT_FALSE(Option.PicPath.isEmpty());  // the defaults stay usable in memory
+}
+
+}  // namespace
+}  // namespace vigil
