@@ -67,7 +67,11 @@ void TraversalServer::Handle(ByteSpan datagram, const Address& from) {
     case cmd::kLogin: OnLogin(datagram, from); break;
     case cmd::kAlive: OnAlive(datagram, from); break;
     case cmd::kLogout: OnLogout(datagram, from); break;
-    default: break;  // connect forwarding and relay come with the peer links
+    case cmd::kConnect: OnConnect(datagram, from); break;
+    case cmd::kAnswer: OnAnswer(datagram, from); break;
+    case cmd::kConfirm: OnConfirm(datagram, from); break;
+    case cmd::kEnvelope: OnEnvelope(datagram, from); break;
+    default: break;
   }
 }
 
@@ -175,6 +179,7 @@ void TraversalServer::OnTimer() {
     }
   }
   for (uint32_t id1 : silent) Remove(id1, "silent");
+  ExpireLinks(now);
 }
 
 void TraversalServer::Send(const Address& to, const Bytes& bytes) {

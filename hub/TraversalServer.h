@@ -1,7 +1,8 @@
 // The traversal service of vigil-hub: hands out ID halves at login, answers keep-alives,
-// probes and then forgets silent clients. Later it forwards connect messages and relays
-// envelopes between clients. It runs on any zellnet runtime: the real one in vigil-hub,
-// the simulated network in tests.
+// probes and then forgets silent clients, forwards the connect messages between two
+// clients' login sockets with the public addresses filled in, and relays envelopes between
+// the two link sockets of a confirmed link, each link within its own byte rate. It runs on
+// any zellnet runtime: the real one in vigil-hub, the simulated network in tests.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 
 #include "zellnet/src/Runtime.h"
@@ -24,6 +26,8 @@ struct TraversalOptions {
   uint32_t probeAfter_ms = 30000;   // silence after which the client is probed
   uint32_t expireAfter_ms = 60000;  // silence after which the client is logged out
   uint64_t seed = 0;              // 0: a random seed for the ID halves
+  uint32_t relayBytesPerSecond = 1 << 20;  // per relayed link; more is dropped
+  uint32_t relayIdle_ms = 120000;          // a relayed link unused this long is forgotten
 };
 
 class TraversalServer {
@@ -34,6 +38,8 @@ class TraversalServer {
   // Binds the socket and starts the housekeeping timer; false (with a log line) on failure.
   bool Start();
   size_t clientCount() const { return m_clients.size(); }
+  size_t relayCount() const { return m_relays.size(); }
+  uint64_t relayDropped() const { return m_relayDropped; }
 
  private:
   struct Client {
@@ -47,12 +53,35 @@ class TraversalServer {
     uint64_t order = 0;      // login order, for evicting unconfirmed clients first
   };
   using Address = std::pair<uint32_t, uint16_t>;
+  // One connect request, by requester ID half 1, request sequence and target ID half 1.
+  using ConnectKey = std::tuple<uint32_t, uint8_t, uint32_t>;
+  struct Connect {
+    Address requesterLink;  // where the request came from: the requester's link socket
+    Address targetLink;     // where the accepting answer came from
+    zellnet::Bytes answer;  // the last answer passed on, for a repeated request
+    zellnet::Tick forwarded = 0;
+    zellnet::Tick created = 0;
+  };
+  // A confirmed link that may be relayed, keyed by its two link sockets (lower one first).
+  struct Relay {
+    zellnet::Tick lastUsed = 0;
+    zellnet::Tick refilled = 0;
+    double tokens = 0;  // bytes that may pass now
+  };
+  using RelayKey = std::pair<Address, Address>;
+  static RelayKey KeyOf(const Address& a, const Address& b) { return a < b ? RelayKey{a, b} : RelayKey{b, a}; }
 
   void OnReadable();
   void Handle(zellnet::ByteSpan datagram, const Address& from);
   void OnLogin(zellnet::ByteSpan datagram, const Address& from);
   void OnAlive(zellnet::ByteSpan datagram, const Address& from);
   void OnLogout(zellnet::ByteSpan datagram, const Address& from);
+  void OnConnect(zellnet::ByteSpan datagram, const Address& from);
+  void OnAnswer(zellnet::ByteSpan datagram, const Address& from);
+  void OnConfirm(zellnet::ByteSpan datagram, const Address& from);
+  void OnEnvelope(zellnet::ByteSpan datagram, const Address& from);
+  bool TakeRelayBytes(Relay& relay, size_t bytes);
+  void ExpireLinks(zellnet::Tick now);
   Client* Find(const zellnet::IdPair& ids);
   bool MakeRoom();
   void Remove(uint32_t id1, const char* why);
@@ -71,6 +100,9 @@ class TraversalServer {
   std::unordered_map<uint32_t, Client> m_clients;  // by ID half 1
   std::map<Address, uint32_t> m_byAddress;
   std::set<std::pair<uint64_t, uint32_t>> m_unconfirmed;  // (order, ID half 1)
+  std::map<ConnectKey, Connect> m_connects;
+  std::map<RelayKey, Relay> m_relays;
+  uint64_t m_relayDropped = 0;
   zellnet::Tick m_lastFullLog = 0;
   uint64_t m_refusedSinceLog = 0;
 };

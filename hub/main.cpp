@@ -58,7 +58,10 @@ int main(int argc, char** argv) {
                                 "100000");
   QCommandLineOption expire("expire-after", "Seconds of silence before a client is logged out (default 60).",
                             "seconds", "60");
-  parser.addOptions({noTraversal, listen, port, maxClients, expire});
+  QCommandLineOption relayRate("relay-rate",
+                               "Bytes per second that one relayed link may pass through the hub (default 1048576).",
+                               "bytes", "1048576");
+  parser.addOptions({noTraversal, listen, port, maxClients, expire, relayRate});
   parser.process(app);
 
   vigil::hub::TraversalOptions options;
@@ -79,6 +82,11 @@ int main(int argc, char** argv) {
   }
   options.expireAfter_ms = static_cast<uint32_t>(value * 1000);
   options.probeAfter_ms = options.expireAfter_ms / 2;
+  if (!ParseNumber(parser.value(relayRate), 1000000000, value) || value < 1000) {
+    std::fprintf(stderr, "vigil-hub: bad --relay-rate %s (at least 1000)\n", qPrintable(parser.value(relayRate)));
+    return 2;
+  }
+  options.relayBytesPerSecond = static_cast<uint32_t>(value);
   options.address = parser.value(listen).toStdString();
 
   int pair[2];

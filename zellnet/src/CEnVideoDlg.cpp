@@ -11,6 +11,7 @@ namespace {
 constexpr uint8_t kEventLogin = NK_EVENT_LOGIN;
 constexpr uint8_t kEventLogout = NK_EVENT_LOGOUT;
 constexpr size_t kSerialBytes = 16;
+constexpr int kMaxDatagramSend = 200000;
 }  // namespace
 
 CEnVideoDlg::CEnVideoDlg(Runtime& runtime, NKCallback callback, uintptr_t userData)
@@ -36,7 +37,8 @@ void CEnVideoDlg::Destroy(std::unique_ptr<CEnVideoDlg> dlg) {
 }
 
 CEnVideoDlg::Dispatch::~Dispatch() {
-  if (--m_dlg.m_nDispatchDepth == 0 && m_dlg.m_bFreeWhenIdle)
+  if (--m_dlg.m_nDispatchDepth == 0) m_dlg.m_graveyard.clear();
+  if (m_dlg.m_nDispatchDepth == 0 && m_dlg.m_bFreeWhenIdle)
     std::unique_ptr<CEnVideoDlg> owned(&m_dlg);  // handed over by Destroy
 }
 
@@ -45,7 +47,11 @@ void CEnVideoDlg::EndInstance() {
   m_bEnded = true;
   m_pfnCallback = nullptr;  // no event during destruction
   if (m_dwID1 != 0 && m_dwID2 != 0) m_login.SendToDest(BuildLogout({m_dwID1, m_dwID2}));
-  m_pPeer.reset();
+  if (m_pPeer) {
+    m_pending.ForgetEndpoint(m_pPeer.get());
+    m_pPeer->CloseLink();  // tells the peer
+    Bury(std::move(m_pPeer));
+  }
   m_window.reset();
   m_login.Close();
 }
@@ -98,13 +104,30 @@ int CEnVideoDlg::Connect(const char* strPeerID, int bAllowRelay) {
     m_strStatus = text::kSelfConnect;
     return 0;
   }
-  // Link sockets come with the peer-link code; until then no link can be opened.
-  m_strStatus = text::kSocketFailed;
-  return 0;
+  auto peer = std::make_unique<CLinkSocket>(*this);
+  if (!peer->OpenLink(m_runtime)) {
+    m_strStatus = text::kSocketFailed;
+    return 0;
+  }
+  peer->SetDestination(m_strServer, kServerPort);
+  peer->m_dwPeerID1 = id1;
+  peer->m_dwPeerID2 = id2;
+  m_pPeer = std::move(peer);
+  SetupMessage request;
+  request.seq = m_nSeq++;
+  request.command = cmd::kConnect;
+  request.requester = {m_dwID1, m_dwID2};
+  request.target = {id1, id2};
+  request.name = m_strClientName;
+  SendWithRetries(BuildSetup(request), *m_pPeer);
+  // Without a login the pending list would never be served and the link socket would
+  // stay for good; the request is resent and given up like any other.
+  if (m_dwID1 == 0) m_window->StartTimer(kLoginTimer, kLoginTimerPeriod_ms);
+  return 1;
 }
 
 void CEnVideoDlg::StopChat() {
-  // Without a link there is nothing to end.
+  if (m_pPeer) m_pPeer->m_bActive = false;  // the link ends once everything is acknowledged
 }
 
 const char* CEnVideoDlg::GetStatus(int nType) const {
@@ -118,12 +141,20 @@ const char* CEnVideoDlg::GetStatus(int nType) const {
   }
 }
 
-int CEnVideoDlg::IsFromServer() const { return 0; }  // only a relayed link runs through the server
+int CEnVideoDlg::IsFromServer() const {
+  const CVideoCtrl* link = m_pPeer ? m_pPeer->Link() : nullptr;
+  return link && !m_strServer.empty() && link->destHost() == m_strServer ? 1 : 0;
+}
 
 int CEnVideoDlg::SendData(const void* pBuf, int nLen, uint8_t nDataType, int bReliable) {
   if (nLen < 0 || (nLen > 0 && !pBuf)) return 0;
   const ByteSpan payload(static_cast<const uint8_t*>(pBuf), static_cast<size_t>(nLen));
-  if (!bReliable) return 0;  // a datagram needs a link
+  if (!bReliable) {
+    CVideoCtrl* link = m_pPeer ? m_pPeer->Link() : nullptr;
+    if (!link || nLen >= kMaxDatagramSend) return 0;
+    link->SendUnreliable(BuildDatagram(nDataType, payload));
+    return 1;
+  }
   // A record above the stream's record limit could never leave the ring and would block
   // every later record, so it is refused here.
   if (payload.size() + kHeaderSize > kMaxRecordSize) return 0;
@@ -155,7 +186,10 @@ void CEnVideoDlg::OnLoginSocketDatagram(CXClient& from, ByteSpan datagram) {
     case cmd::kAlive: OnAlive(datagram); break;
     case cmd::kDatagram:
     case cmd::kRecord: DeliverData(datagram); break;
-    default: break;  // connection set-up arrives with the peer-link code; others are ignored
+    case cmd::kConnect: OnConnectRequest(datagram); break;
+    case cmd::kAnswer: OnConnectAnswer(datagram); break;
+    case cmd::kConfirm: OnConnectConfirm(datagram); break;
+    default: break;
   }
 }
 
@@ -257,6 +291,12 @@ void CEnVideoDlg::GiveUp(const PendingEntry& entry) {
     case cmd::kLogin:
       m_strStatus = text::kLoginFailed;
       m_dwLastContact = m_runtime.Now();
+      break;
+    case cmd::kConnect:
+    case cmd::kAnswer:
+      if (!m_pPeer || entry.endpoint != m_pPeer.get()) break;
+      m_strStatus = entry.message[1] == cmd::kConnect ? text::kConnectFailed : text::kListenFailed;
+      DropPeer();
       break;
     default: break;
   }

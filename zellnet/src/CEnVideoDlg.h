@@ -5,10 +5,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zellnet.h"
 #include "zellnet/src/CEnThreadData.h"
 #include "zellnet/src/CXClient.h"
+#include "zellnet/src/CLinkSocket.h"
 #include "zellnet/src/PendingList.h"
 #include "zellnet/src/Runtime.h"
 
@@ -57,6 +59,17 @@ class CEnVideoDlg : public NKInstance {
   // A datagram that passed the receiving rules on the login socket.
   void OnLoginSocketDatagram(CXClient& from, ByteSpan datagram);
 
+  // What the link socket and its link object report (CEnVideoDlgLink.cpp).
+  CEnThreadData& SendRing() { return m_sendRing; }
+  void OnLinkUp(CLinkSocket& link);
+  void OnLinkFailure(CLinkSocket& link);
+  // The link ended gracefully or was lost: the peer is dropped.
+  void OnLinkEnded(CLinkSocket& link);
+  // A datagram of the peer ('g').
+  void OnLinkData(ByteSpan message);
+  // One record of the link's stream; false when it ended the link.
+  bool OnStreamRecord(CLinkSocket& link, ByteSpan record);
+
  private:
   CEnVideoDlg(Runtime& runtime, NKCallback callback, uintptr_t userData);
   void EndInstance();
@@ -68,6 +81,14 @@ class CEnVideoDlg : public NKInstance {
   void OnAlive(ByteSpan datagram);
   void DeliverData(ByteSpan message);
   void RaiseEvent(int code);
+  void OnConnectRequest(ByteSpan datagram);
+  void OnConnectAnswer(ByteSpan datagram);
+  void OnConnectConfirm(ByteSpan datagram);
+  // Closes and releases the link socket and raises event 4.
+  void DropPeer();
+  // Frees a closed link socket now, or after the running notification when one of its own
+  // handlers may still be on the stack.
+  void Bury(std::unique_ptr<CLinkSocket> link);
 
  public:
   // Fields in the order the protocol describes them.
@@ -81,7 +102,7 @@ class CEnVideoDlg : public NKInstance {
   CEnThreadData m_receiveRing{kReceiveRingSize};
   CEnThreadData m_sendRing{kSendRingSize};
   CXClient m_login;
-  std::unique_ptr<CXClient> m_pPeer;  // the link socket; filled in by the peer-link code
+  std::unique_ptr<CLinkSocket> m_pPeer;  // the link socket
   std::string m_strServer;
   uint8_t m_nSeq = 0;
   PendingList m_pending;
@@ -95,6 +116,7 @@ class CEnVideoDlg : public NKInstance {
 
   Runtime& m_runtime;
   std::unique_ptr<Window> m_window;
+  std::vector<std::unique_ptr<CLinkSocket>> m_graveyard;  // closed, freed when idle
   int m_nDispatchDepth = 0;
   bool m_bEnded = false;
   bool m_bFreeWhenIdle = false;

@@ -29,6 +29,17 @@ bool CXClient::SendToDest(ByteSpan bytes) {
   return m_socket->SendTo(DottedFromValue(*m_destIp), static_cast<uint16_t>(m_nDestPort), bytes);
 }
 
+bool CXClient::SendTo(const std::string& host, int port, ByteSpan bytes) {
+  if (!m_socket || port <= 0 || port > 65535) return false;
+  auto ip = m_pRuntime->Resolve(host);
+  return ip && m_socket->SendTo(DottedFromValue(*ip), static_cast<uint16_t>(port), bytes);
+}
+
+bool CXClient::HandleDatagram(ByteSpan datagram) {
+  m_pOwner->OnLoginSocketDatagram(*this, datagram);
+  return true;
+}
+
 bool CXClient::SenderIsDestination() const {
   return m_destIp && m_nSenderPort == m_nDestPort && ValueFromDotted(m_strSenderHost) == m_destIp;
 }
@@ -54,9 +65,10 @@ void CXClient::ReadLoop() {
     m_nSenderPort = senderPort;
     const ByteSpan datagram(buffer.data(), static_cast<size_t>(n));
     if (!AcceptDatagram(datagram)) continue;
-    m_pOwner->OnLoginSocketDatagram(*this, datagram);
-    // The handler may have closed or reopened this socket, or ended the instance.
-    if (m_pOwner->Ended() || m_nOpenCount != opened || !m_socket) return;
+    const bool goOn = HandleDatagram(datagram);
+    // The handler may have closed or reopened this socket, or ended the instance; a closed
+    // link socket stays allocated until the outermost notification returns.
+    if (!goOn || m_pOwner->Ended() || m_nOpenCount != opened || !m_socket) return;
   }
 }
 

@@ -15,6 +15,7 @@ class CEnVideoDlg;
 class CXClient {
  public:
   CXClient() = default;
+  virtual ~CXClient() = default;
   CXClient(const CXClient&) = delete;
   CXClient& operator=(const CXClient&) = delete;
 
@@ -29,6 +30,8 @@ class CXClient {
   bool SendToDest(ByteSpan bytes);
   // True when the last datagram came from the destination's address and port.
   bool SenderIsDestination() const;
+  // Sends to any host (name or dotted text, resolved now) and port.
+  bool SendTo(const std::string& host, int port, ByteSpan bytes);
 
   int m_nMode = 1;  // 2 once it belongs to an instance; only then are datagrams processed
   CEnVideoDlg* m_pOwner = nullptr;
@@ -36,6 +39,11 @@ class CXClient {
   int m_nDestPort = 0;
   std::string m_strSenderHost;
   int m_nSenderPort = 0;
+
+ protected:
+  // One datagram that passed the receiving rules; false ends this read loop. The login
+  // socket hands it to the instance's message handler.
+  virtual bool HandleDatagram(ByteSpan datagram);
 
  private:
   void OnReadable();

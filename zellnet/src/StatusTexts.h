@@ -16,6 +16,17 @@ constexpr const char* kLinkExists = "\xd4\xda\xc1\xac\xbd\xd3!";                
 constexpr const char* kBadPeerId = "\xb6\xd4\xb7\xbd\xb8\xf1\xca\xbd\xb2\xbb\xb6\xd4!";  // 对方格式不对!
 constexpr const char* kSelfConnect = "\xb2\xbb\xc4\xdc\xc1\xac\xbd\xd3\xd7\xd4\xbc\xba!";  // 不能连接自己!
 constexpr const char* kSocketFailed = "\xb4\xb4\xbd\xa8Socket\xca\xa7\xb0\xdc\xa3\xa1";  // 创建Socket失败！
+constexpr const char* kConnectFailed = "\xc1\xac\xbd\xd3\xca\xa7\xb0\xdc";            // 连接失败
+constexpr const char* kListening = "\xbf\xaa\xca\xbc\xbc\xe0\xcc\xfd!";               // 开始监听!
+constexpr const char* kListenFailed = "\xbc\xe0\xcc\xfd\xca\xa7\xb0\xdc";             // 监听失败
+constexpr const char* kConnectStarted = "\xbf\xaa\xca\xbc\xc1\xac\xbd\xd3";           // 开始连接
+constexpr const char* kPeerBusy = "\xb6\xd4\xb7\xbd\xc3\xa6\xa3\xa1";                 // 对方忙！
+constexpr const char* kPeerRefused = "\xb6\xd4\xb7\xbd\xbe\xdc\xbe\xf8";              // 对方拒绝
+constexpr const char* kPeerOffline = "\xb6\xd4\xb7\xbd\xcf\xc2\xcf\xdf";              // 对方下线
+constexpr const char* kRequestFailed = "\xc1\xac\xbd\xd3\xca\xa7\xb0\xdc!";           // 连接失败!
+constexpr const char* kLinkUp = "\xc1\xac\xbd\xd3\xb3\xc9\xb9\xa6\xa3\xa1";          // 连接成功！
+constexpr const char* kPunchFailed = "\xc1\xac\xbd\xd3\xca\xa7\xb0\xdc\xa3\xa1";     // 连接失败！
+constexpr const char* kStopped = "\xcd\xa3\xd6\xb9!";                                    // 停止!
 
 // The words of NK_STATUS_ONLINE.
 constexpr const char* kWordOnline = "\xd4\xda\xcf\xdf";    // 在线
