@@ -1,6 +1,8 @@
 #include "platform/CurlTransfer.h"
 
 #include <QByteArray>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <mutex>
 #include <new>
 
@@ -55,16 +57,58 @@ Performer::Performer(TransferCancel* cancel) : cancel_(cancel) {
   GlobalInit();
   multi_.reset(curl_multi_init());
   if (!multi_) throw std::bad_alloc();
-  // curl_multi_wakeup is the one multi call that is safe from another thread.
-  if (cancel_) cancel_->SetWaker([m = multi_.get()] { curl_multi_wakeup(m); });
+  // curl_multi_wakeup is the one multi call that is safe from another thread. Some waits of
+  // libcurl block inside curl_multi_perform (the reply to the end of a mail's data, the
+  // goodbye on a dropped connection): a dead socket ends those at once.
+  if (cancel_)
+    cancel_->SetWaker([this] {
+      curl_multi_wakeup(multi_.get());
+      ShutDownSockets();
+    });
 }
 
 Performer::~Performer() {
   if (cancel_) cancel_->SetWaker({});
 }
 
+curl_socket_t Performer::OpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+  curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd < 0) return CURL_SOCKET_BAD;
+  auto* performer = static_cast<Performer*>(self);
+  std::lock_guard lock(performer->socketsMutex_);
+  performer->sockets_.insert(fd);
+  return fd;
+}
+
+int Performer::CloseSocket(void* self, curl_socket_t fd) {
+  auto* performer = static_cast<Performer*>(self);
+  std::lock_guard lock(performer->socketsMutex_);
+  performer->sockets_.erase(fd);
+  return ::close(fd);
+}
+
+// Also called from the blocking waits, about once a second.
+int Performer::Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* performer = static_cast<Performer*>(self);
+  return performer->cancel_ && performer->cancel_->Requested() ? 1 : 0;
+}
+
+// libcurl says goodbye (QUIT) on a connection it drops and waits for the answer, up to the
+// response timeout; after a failure or a stop request nobody wants to wait for that.
+void Performer::ShutDownSockets() {
+  std::lock_guard lock(socketsMutex_);
+  for (curl_socket_t fd : sockets_) ::shutdown(fd, SHUT_RDWR);
+}
+
 CURLcode Performer::Perform(CURL* easy) {
   if (cancel_ && cancel_->Requested()) return CURLE_ABORTED_BY_CALLBACK;
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &Performer::OpenSocket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &Performer::CloseSocket);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Performer::Progress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   if (curl_multi_add_handle(multi_.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_FAILED_INIT;
   for (;;) {
@@ -86,7 +130,8 @@ CURLcode Performer::Perform(CURL* easy) {
     // The waker cuts this short; the timeout only paces libcurl's own timers.
     if (curl_multi_poll(multi_.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) break;
   }
-  // Removing a transfer that has not finished closes its connection without a goodbye.
+  if (result != CURLE_OK && cancel_ && cancel_->Requested()) result = CURLE_ABORTED_BY_CALLBACK;
+  if (result != CURLE_OK) ShutDownSockets();
   curl_multi_remove_handle(multi_.get(), easy);
   return result;
 }

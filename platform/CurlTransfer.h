@@ -4,6 +4,8 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "platform/Transfer.h"
 
@@ -47,6 +49,15 @@ class Performer {
   CURLcode Perform(CURL* easy);
 
  private:
+  static curl_socket_t OpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int CloseSocket(void* self, curl_socket_t fd);
+  static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+  void ShutDownSockets();
+
+  // Open connections of our transfers; outlives multi_. The lock keeps a stop request from
+  // shutting down a number that libcurl has just closed and the system has handed out again.
+  std::mutex socketsMutex_;
+  std::set<curl_socket_t> sockets_;
   Multi multi_;
   TransferCancel* cancel_;
 };
