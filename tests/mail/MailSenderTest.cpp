@@ -20,6 +20,14 @@ QJsonObject Envelope(const std::filesystem::path& folder, int n) {
   return QJsonDocument::fromJson(QByteArray::fromStdString(ReadFile(folder / (std::to_string(n) + ".json")))).object();
 }
 
+MailMessage SmallMail() {
+  MailMessage m;
+  m.from = QStringLiteral("a@example.com");
+  m.to = QStringLiteral("b@example.com");
+  m.subject = m.body = QStringLiteral("s");
+  return m;
+}
+
 class SendMailTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -93,7 +101,7 @@ TEST_P(SendMailLoginTest, LogsInWithLoginMethod) {
   if (GetParam().starttls) args << "--starttls";
   PyServer server("smtp_server.py", args);
   limits.caFile = server.ca();
-  MailMessage m{.from = "a@example.com", .to = "b@example.com", .subject = "s"};
+  MailMessage m = SmallMail();
   SmtpAccount account{QStringLiteral("127.0.0.1"), server.port(), "alarm", QString::fromUtf8("密码 secret"), true};
 
   TransferResult r = SendMail(account, m, limits, nullptr);
@@ -110,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, SendMailLoginTest,
 
 TEST_F(SendMailTest, UntrustedCertificateIsNotUsed) {
   PyServer server("smtp_server.py", {"--dir", Path(inbox), "--auth", "alarm:secret", "--starttls"});
-  MailMessage m{.from = "a@example.com", .to = "b@example.com", .subject = "s"};
+  MailMessage m = SmallMail();
   SmtpAccount account{QStringLiteral("127.0.0.1"), server.port(), "alarm", "secret", true};
   TransferResult r = SendMail(account, m, limits, nullptr);  // no CA given: the system store
   EXPECT_FALSE(r.ok);
@@ -132,7 +140,8 @@ TEST_P(SendMailFaultTest, FailsWithinLimitsAndSaysWhy) {
   std::optional<PyServer> server;
   if (c.mode) server.emplace("smtp_server.py", QStringList{"--dir", Path(inbox), "--mode", c.mode, "--auth", "alarm:secret"});
   const int port = server ? server->port() : DeadPort();
-  MailMessage m{.from = "a@example.com", .to = "b@example.com", .subject = "s", .attachments = {{"p.jpg", QByteArray(200'000, 'x')}}};
+  MailMessage m = SmallMail();
+  m.attachments = {{"p.jpg", QByteArray(200'000, 'x')}};
   SmtpAccount account{QStringLiteral("127.0.0.1"), port, "alarm", c.password, true};
 
   const auto start = std::chrono::steady_clock::now();
@@ -157,7 +166,7 @@ TEST_F(SendMailTest, CancelCutsOffASilentServerAtOnce) {
   PyServer server("smtp_server.py", {"--dir", Path(inbox), "--mode", "stall"});
   TransferLimits patient{30'000, 60, 60, {}};
   TransferCancel cancel;
-  MailMessage m{.from = "a@example.com", .to = "b@example.com", .subject = "s"};
+  MailMessage m = SmallMail();
   SmtpAccount account{QStringLiteral("127.0.0.1"), server.port(), {}, {}, false};
   TransferResult r;
   std::thread sender([&] { r = SendMail(account, m, patient, &cancel); });
