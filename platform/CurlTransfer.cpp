@@ -136,6 +136,13 @@ CURLcode Performer::Perform(CURL* easy) {
   return result;
 }
 
+QByteArray UrlAuthority(const QString& host, int port) {
+  QString name = host.trimmed();
+  if (name.contains(QLatin1Char(':')) && !name.startsWith(QLatin1Char('[')))
+    name = QLatin1Char('[') + name + QLatin1Char(']');
+  return name.toUtf8() + ':' + QByteArray::number(port);
+}
+
 QString Describe(CURLcode code, const char* errorBuffer) {
   QString text = QString::fromUtf8(curl_easy_strerror(code));
   if (errorBuffer && errorBuffer[0]) text += QStringLiteral(": ") + QString::fromUtf8(errorBuffer).trimmed();

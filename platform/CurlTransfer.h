@@ -62,6 +62,9 @@ class Performer {
   TransferCancel* cancel_;
 };
 
+// "host:port" for a URL; an IPv6 address gets its brackets.
+QByteArray UrlAuthority(const QString& host, int port);
+
 // "<libcurl's text for code>: <detail>" (the detail from the error buffer, when it has one).
 QString Describe(CURLcode code, const char* errorBuffer);
 

@@ -64,16 +64,13 @@ TransferResult FtpSession::Upload(const QString& remoteName, const QByteArray& d
 }
 
 QByteArray FtpUrl(const FtpAccount& account, const QString& remoteName) {
-  QString host = account.host.trimmed();
-  if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
-    host = QLatin1Char('[') + host + QLatin1Char(']');
   QByteArray path;
   const QStringList segments = remoteName.split(QLatin1Char('/'));
   for (qsizetype i = 0; i < segments.size(); ++i) {
     if (i > 0) path += '/';
     path += QUrl::toPercentEncoding(segments[i]);
   }
-  return "ftp://" + host.toUtf8() + ':' + QByteArray::number(account.port) + '/' + path;
+  return "ftp://" + curl::UrlAuthority(account.host, account.port) + '/' + path;
 }
 
 }  // namespace vigil

@@ -79,11 +79,8 @@ QByteArray FormatAddresses(const std::vector<MailAddress>& list) {
 }
 
 QByteArray SmtpUrl(const SmtpAccount& account) {
-  QString host = account.host.trimmed();
-  if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
-    host = QLatin1Char('[') + host + QLatin1Char(']');
   const char* scheme = account.port == 465 ? "smtps://" : "smtp://";
-  return scheme + host.toUtf8() + ':' + QByteArray::number(account.port);
+  return scheme + curl::UrlAuthority(account.host, account.port);
 }
 
 void AddPart(curl_mime* mime, const QByteArray& data, const char* type, curl::Slist headers) {
