@@ -8,6 +8,9 @@ Modes that play faulty servers:
   drop-data   close the data connection after the first chunk of every upload
 """
 import argparse
+import os
+import sys
+import threading
 import logging
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -55,4 +58,6 @@ def main():
     server.serve_forever()
 
 
+# The test holds our stdin open; when it ends, even killed, we end too.
+threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
 main()

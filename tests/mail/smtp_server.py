@@ -11,6 +11,8 @@ Modes that play faulty servers:
   drop-data   hang up in the middle of the data
 """
 import argparse
+import sys
+import threading
 import asyncio
 import json
 import os
@@ -116,4 +118,6 @@ async def main():
     await server.serve_forever()
 
 
+# The test holds our stdin open; when it ends, even killed, we end too.
+threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
 asyncio.run(main())
