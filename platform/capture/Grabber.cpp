@@ -248,14 +248,8 @@ void Grabber::Process(FramePtr frame, Control& local) {
     picture = std::exchange(control_.picture, std::nullopt);
   }
 
-  if (local.overlay.enabled) {
-    TDateTime now = local.clock ? local.clock->Now() : SystemClock().Now();
-    overlayStamp_.Set(ExpandOverlayText(local.overlay.text, now), local.overlay.font, local.overlay.point_size,
-                      local.overlay.colour_bgr);
-    overlayStamp_.Draw(*frame, local.overlay.right, local.overlay.top, TextStamp::Align::Right);
-  }
-  if (local.alarm) DrawAlarmFrame(*frame, local.alarmRect);
-
+  // The detector sees the camera's picture only: our own time text changes every second
+  // and the alarm frame appears on motion, so either would otherwise report motion itself.
   if (local.motion) {
     if (auto result = local.motion->OnFrame(*frame)) {
       if (result->motion)
@@ -264,6 +258,14 @@ void Grabber::Process(FramePtr frame, Control& local) {
         emit MotionNotDetected(channel_);
     }
   }
+
+  if (local.overlay.enabled) {
+    TDateTime now = local.clock ? local.clock->Now() : SystemClock().Now();
+    overlayStamp_.Set(ExpandOverlayText(local.overlay.text, now), local.overlay.font, local.overlay.point_size,
+                      local.overlay.colour_bgr);
+    overlayStamp_.Draw(*frame, local.overlay.right, local.overlay.top, TextStamp::Align::Right);
+  }
+  if (local.alarm) DrawAlarmFrame(*frame, local.alarmRect);
 
   slot_.Put(frame);
   if (!frameNotified_.exchange(true)) emit FrameReady(channel_);

@@ -1,5 +1,5 @@
 // One channel's capture engine: a capture thread reading its source and running the frame
-// path (overlay, alarm frame, motion hook, preview slot, recorder, remote-frame hook,
+// path (motion hook, overlay, alarm frame, preview slot, recorder, remote-frame hook,
 // pending picture). Commands are called on the UI thread; every event reaches the UI thread
 // as a queued signal, except the remote-frame handler, which runs on the capture thread.
 #pragma once
@@ -33,7 +33,8 @@ struct MotionResult {
 };
 
 // The motion detector as the frame path sees it: called on the capture thread with every
-// frame (overlay already drawn); nothing means "no comparison made for this frame".
+// frame, before the overlay and the alarm frame are drawn; nothing means "no comparison
+// made for this frame".
 class MotionHook {
  public:
   virtual ~MotionHook() = default;

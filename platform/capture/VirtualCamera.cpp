@@ -93,9 +93,23 @@ void VirtualCameraSource::Render(int64_t n, Frame& frame) {
   }
 
   titleStamp_.Draw(frame, 8, 6, TextStamp::Align::Left);
+  // The clock ticks every second, so it is drawn faintly on a plate of its own: its bytes
+  // stay within 28 of the plate's, below the threshold of every sensitivity digit but 9,
+  // and only the ball makes motion.
   const QString clock = FormatDateTime(QStringLiteral("yyyy-mm-dd hh:nn:ss"), SystemClock().Now());
-  clockStamp_.Set(clock, QStringLiteral("Monospace"), std::max(8, height_ / 36), 0xffffff);
-  clockStamp_.Draw(frame, 8, 6 + titleStamp_.image().height(), TextStamp::Align::Left);
+  constexpr int kPlate = 0x203860, kClockText = 0x3c547c;  // 0x00BBGGRR, 28 apart per byte
+  clockStamp_.Set(clock, QStringLiteral("Monospace"), std::max(8, height_ / 36), kClockText);
+  const int clockTop = 6 + titleStamp_.image().height();
+  const QRect plate = QRect(6, clockTop - 1, clockStamp_.image().width() + 4, clockStamp_.image().height() + 2)
+                          .intersected(QRect(0, 0, width_, height_));
+  for (int y = plate.top(); y <= plate.bottom(); ++y)
+    for (int x = plate.left(); x <= plate.right(); ++x) {
+      uint8_t* p = frame.row(y) + x * 3;
+      p[0] = (kPlate >> 16) & 0xff;
+      p[1] = (kPlate >> 8) & 0xff;
+      p[2] = kPlate & 0xff;
+    }
+  clockStamp_.Draw(frame, 8, clockTop, TextStamp::Align::Left);
 
   if (opt_.burn_counter && width_ >= kCounterBits * kCounterBlock) {
     for (int i = 0; i < kCounterBits; ++i) {
