@@ -97,6 +97,10 @@ class Network {
   // Drops every datagram for which `rule` returns true (after NAT translation).
   void SetDropRule(std::function<bool(const Packet&)> rule) { dropRule_ = std::move(rule); }
 
+  // Puts a datagram on the public side now, as if `packet`'s source had sent it (tests and
+  // fuzz targets speak for a peer this way).
+  void Inject(Packet packet) { Arrive(std::move(packet), nullptr); }
+
   uint64_t now_ms() const { return now_ms_; }
   // Runs events up to now + `ms`.
   void RunFor(uint64_t ms);

@@ -14,6 +14,10 @@ uint32_t CEnThreadData::Word(uint32_t offset) const {
 }
 
 bool CEnThreadData::MakeRoom(uint32_t size) {
+  // An empty ring starts again at offset 0. Left in the middle, the send ring (65,936
+  // bytes) could never again take a record of more than about half its size: the largest
+  // record would be refused for good although nothing is queued.
+  if (m_nRead == m_nWrite) m_nRead = m_nWrite = 0;
   if (m_nWrite < m_nRead) return m_nWrite + size < m_nRead;
   if (m_nWrite + size < m_nCapacity) return true;
   if (size >= m_nRead) return false;
