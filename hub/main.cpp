@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
   }
   options.expireAfter_ms = static_cast<uint32_t>(value * 1000);
   options.probeAfter_ms = options.expireAfter_ms / 2;
-  if (!ParseNumber(parser.value(relayRate), 1000000000, value) || value < 1000) {
-    std::fprintf(stderr, "vigil-hub: bad --relay-rate %s (at least 1000)\n", qPrintable(parser.value(relayRate)));
+  if (!ParseNumber(parser.value(relayRate), 1000000000, value) || value < 10000) {
+    std::fprintf(stderr, "vigil-hub: bad --relay-rate %s (at least 10000)\n", qPrintable(parser.value(relayRate)));
     return 2;
   }
   options.relayBytesPerSecond = static_cast<uint32_t>(value);

@@ -125,7 +125,9 @@ TEST_P(ZellnetVanishingPeer, LinkLostInTime) {
   p.CutOff(p.b());
   const uint64_t cut = p.net.now_ms();
   Bytes data(4000, 1);
-  if (GetParam().sending) ASSERT_EQ(p.a().dlg->SendData(data.data(), 4000, 1, 1), 1);
+  if (GetParam().sending) {
+    ASSERT_EQ(p.a().dlg->SendData(data.data(), 4000, 1, 1), 1);
+  }
   ASSERT_TRUE(p.net.RunUntil([&] { return p.a().Has(NK_EVENT_DISCONNECTED); }, 60000));
   const uint64_t took = p.net.now_ms() - cut;
   EXPECT_GE(took, GetParam().min_ms);

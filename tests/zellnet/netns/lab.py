@@ -113,6 +113,17 @@ class Lab:
             self.exec(home["nat"], *args)
 
 
+def has_netem():
+    """Whether this kernel has the netem queueing discipline."""
+    name = f"znetem{os.getpid()}"
+    try:
+        run("ip", "netns", "add", name)
+        return run("ip", "netns", "exec", name, "tc", "qdisc", "add", "dev", "lo", "root", "netem", "delay", "1ms",
+                   check=False).returncode == 0
+    finally:
+        run("ip", "netns", "del", name, check=False)
+
+
 def can_make_namespaces():
     """None when namespaces can be made here, else the reason."""
     if os.geteuid() != 0:
