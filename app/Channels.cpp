@@ -122,8 +122,8 @@ void TChannels::FreeChannels() {
     c.Grabber->Stop();
     // The grabber's closing report would arrive after us: settle its last file here.
     if (!c.RecordingFile.isEmpty()) OnRecordingClosed(c.n, c.RecordingFile, true);
-    delete c.View;
-    delete c.Grabber;
+    c.View->deleteLater();
+    c.Grabber->deleteLater();
   }
   channels_.clear();
 }
