@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include "app/ViewLayout.h"
 #include "platform/capture/Grabber.h"
@@ -12,6 +13,7 @@ namespace vigil {
 
 namespace {
 const QColor kOutline(185, 212, 214);
+constexpr int kMessageMs = 15000;
 }
 
 TChannelView::TChannelView(int channel, capture::Grabber* grabber, bool outline, QWidget* parent)
@@ -29,6 +31,16 @@ void TChannelView::SetStatusText(const QString& text) {
   update();
 }
 
+void TChannelView::ShowMessage(const QString& text) {
+  message_ = text;
+  update();
+  QTimer::singleShot(kMessageMs, this, [this, text] {
+    if (message_ != text) return;
+    message_.clear();
+    update();
+  });
+}
+
 void TChannelView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
@@ -44,9 +56,10 @@ void TChannelView::paintEvent(QPaintEvent*) {
     p.drawImage(area, image);
     ++painted_;
   }
-  if (!status_.isEmpty()) {
+  const QString text = status_.isEmpty() ? message_ : message_.isEmpty() ? status_ : status_ + '\n' + message_;
+  if (!text.isEmpty()) {
     p.setPen(QColor(255, 80, 80));
-    p.drawText(area.adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap, status_);
+    p.drawText(area.adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap, text);
   }
 }
 

@@ -23,8 +23,12 @@ class TChannelView : public QWidget {
   int channel() const { return channel_; }
   // Where the picture goes, in this widget's coordinates.
   QRect PictureArea() const;
+  // What is wrong with the channel's source, shown until it is cleared.
   void SetStatusText(const QString& text);
   QString StatusText() const { return status_; }
+  // A passing message (a recording that could not start ...), shown for a while.
+  void ShowMessage(const QString& text);
+  QString Message() const { return message_; }
   // Frames painted so far (the preview's own count, for tests and the benchmark).
   qint64 PaintedFrames() const { return painted_; }
 
@@ -43,6 +47,7 @@ class TChannelView : public QWidget {
   QPointer<capture::Grabber> grabber_;
   const bool outline_;
   QString status_;
+  QString message_;
   qint64 painted_ = 0;
 };
 

@@ -188,7 +188,16 @@ void TChannels::SetAlarmFrame(int n, bool on) {
 // Source, picture size and overlay of channel n for its next start.
 void TChannels::PrepareGrabber(int n) {
   TChannel& c = (*this)[n];
-  if (n <= static_cast<int>(sources_.size())) c.Grabber->SetSource(sources_[static_cast<size_t>(n - 1)]);
+  if (n <= static_cast<int>(sources_.size())) {
+    c.Grabber->SetSource(sources_[static_cast<size_t>(n - 1)]);
+  } else {
+    // Channel n uses device n-1, which this machine does not have: the channel says so.
+    capture::SourceInfo none;
+    none.kind = capture::SourceKind::V4l2;
+    none.title = QStringLiteral("设备%1").arg(n - 1);
+    none.location = "(无设备)";
+    c.Grabber->SetSource(none);
+  }
   SetOverlayText(n);
   c.Grabber->SetCaptureSize(Option.VideoWidth, Option.VideoHeight, kCaptureFps);
 }
@@ -227,8 +236,12 @@ void TChannels::StopAll() {
 void TChannels::ShowChannelError(int n, const QString& message) {
   const QString text = QStringLiteral("镜头%1：%2").arg(n).arg(message);
   TMsgTip::ShowTip(QStringLiteral("提示"), text);
-  // A source that never opened (or went away) leaves the view black: say why in it.
-  if ((*this)[n].State == TChannelState::Stopped) (*this)[n].View->SetStatusText(text);
+  // A source that never opened leaves the view black: say why in it until it opens.
+  // Anything else is said over the picture for a while.
+  if (Running(n) && (*this)[n].State == TChannelState::Stopped)
+    (*this)[n].View->SetStatusText(text);
+  else
+    (*this)[n].View->ShowMessage(text);
 }
 
 void TChannels::OnPreviewStarted(int n) {

@@ -107,6 +107,27 @@ TEST_F(ChannelCommands, UnopenableSourceShowsItsStateOthersRun) {
   EXPECT_TRUE(form().Monitoring());
 }
 
+// A recording that cannot get its day folder says so over the picture and previews; a
+// channel without a device says that it has none.
+TEST_F(ChannelCommands, RecordingWithoutFolderPreviewsAndSaysWhy) {
+  test::WriteFile(home_ / "blocked", "a file where the folder should be");
+  Make([this](TOption& o) {
+    o.RecordCamera[1] = true;
+    o.VideoPath = QString::fromStdString((home_ / "blocked").string()) + QLatin1Char('/');
+  });
+  form().btnStartClick();
+  ASSERT_TRUE(WaitFor([&] { return ch(1).State == TChannelState::Previewing; }, 10000));
+  EXPECT_TRUE(ch(1).View->Message().contains(QStringLiteral("无法录像"))) << ch(1).View->Message().toStdString();
+  EXPECT_TRUE(ch(1).RecordingFile.isEmpty());
+  EXPECT_EQ(form().SavedVideoCount, 1);  // a start is counted whether or not it was accepted
+
+  Select(5);
+  form().RunCommand(TCommand::PreviewChannel);
+  ASSERT_TRUE(WaitFor([&] { return !ch(5).View->StatusText().isEmpty(); }, 10000));
+  EXPECT_TRUE(ch(5).View->StatusText().contains(QStringLiteral("设备4"))) << ch(5).View->StatusText().toStdString();
+  EXPECT_EQ(ch(5).State, TChannelState::Stopped);
+}
+
 // A burst: pictures -1 .. -BurstCount with one base name, decodable, none counted.
 TEST_F(ChannelCommands, SnapshotBurstAndSingle) {
   Make([](TOption& o) {

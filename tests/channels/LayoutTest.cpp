@@ -1,6 +1,8 @@
 // The view cells of the four layouts, and the views placed in a real window.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "StationFixture.h"
 #include "app/ChannelView.h"
 #include "app/ViewLayout.h"
@@ -64,6 +66,17 @@ TEST(ViewLayout, WindowPlacesAndHidesViews) {
   EXPECT_TRUE(test::WaitFor([&] { return station[2].Grabber->stats().frames > frames + 5; }));
   // The visible view paints the camera's frames.
   EXPECT_TRUE(test::WaitFor([&] { return station[1].View->PaintedFrames() > 3; }));
+
+  // A double click shows the channel alone on the whole screen; another brings it back.
+  QTest::mouseDClick(station[2].View, Qt::LeftButton);
+  ASSERT_TRUE(station[2].FullScreenView);
+  EXPECT_TRUE(station[2].FullScreenView->isFullScreen());
+  EXPECT_TRUE(test::WaitFor([&] { return station[2].FullScreenView->PaintedFrames() > 2; }));
+  QTest::mouseDClick(station[2].FullScreenView.get(), Qt::LeftButton);
+  EXPECT_TRUE(test::WaitFor([&] { return !station[2].FullScreenView; }));
+  form.SelectedChannel = 1;
+  form.RunCommand(TCommand::ExpandChannel);
+  ASSERT_TRUE(station[1].FullScreenView);
   form.btnStopClick();
   EXPECT_EQ(station[1].State, TChannelState::Stopped);
 }
