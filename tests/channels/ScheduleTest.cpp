@@ -130,7 +130,9 @@ TEST_F(Schedule, RunTimeAndNewsPage) {
     EXPECT_EQ(station_->form().lblRunTime->text(), QStringLiteral("0天0小时1分"));
     Run(300);
     ASSERT_EQ(opened.opened.size(), tip ? 1 : 0);
-    if (tip) EXPECT_TRUE(opened.opened[0].toLocalFile().endsWith(QStringLiteral("index.html")));
+    if (tip) {
+      EXPECT_TRUE(opened.opened[0].toLocalFile().endsWith(QStringLiteral("index.html")));
+    }
     EXPECT_EQ(station_->form().NewsPending, !tip);
   }
 }
