@@ -128,6 +128,21 @@ TEST_F(ChannelCommands, RecordingWithoutFolderPreviewsAndSaysWhy) {
   EXPECT_EQ(ch(5).State, TChannelState::Stopped);
 }
 
+// "--virtual-cameras N" adds N cameras after the machine's own; "--demo-if-no-camera" adds
+// four when there is none.
+TEST(CommandLine, VirtualAndDemoCameras) {
+  test::TempHome home;
+  test::WriteConfig(home.path(), test::QuietDefaults);
+  const int devices = static_cast<int>(capture::ListSources(ConfigFilePath(), 0).size());
+  {
+    test::Station station(TStartOptions{3, false});
+    EXPECT_EQ(station.channels().DeviceCount(), std::min(devices + 3, kCameraCount));
+    EXPECT_EQ(station.channels().Sources().back().kind, capture::SourceKind::Virtual);
+  }
+  test::Station demo(TStartOptions{0, true});
+  EXPECT_EQ(demo.channels().DeviceCount(), devices == 0 ? 4 : devices);
+}
+
 // A burst: pictures -1 .. -BurstCount with one base name, decodable, none counted.
 TEST_F(ChannelCommands, SnapshotBurstAndSingle) {
   Make([](TOption& o) {

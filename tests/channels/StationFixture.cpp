@@ -29,12 +29,19 @@ void QuietDefaults(TOption& o) {
 
 Station::Station(std::vector<capture::SourceInfo> sources, std::shared_ptr<Clock> clock,
                  const TStartOptions& options) {
+  Make(&sources, std::move(clock), options);
+}
+
+Station::Station(const TStartOptions& options) { Make(nullptr, std::make_shared<SystemClock>(), options); }
+
+void Station::Make(const std::vector<capture::SourceInfo>* sources, std::shared_ptr<Clock> clock,
+                   const TStartOptions& options) {
   form_ = std::make_unique<TfrmMain>(
       options,
       [&](TfrmMain& m) {
         TFacetList list;
         list.push_back(std::make_unique<TChannelsFacet>(m));
-        TChannels::Of(m)->SetSources(std::move(sources));
+        if (sources) TChannels::Of(m)->SetSources(*sources);
         list.push_back(std::make_unique<TAlarmFacet>(m));
         auto timer = std::make_unique<TSystemTimerFacet>(m);
         timer_ = timer.get();

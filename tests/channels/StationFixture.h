@@ -43,6 +43,8 @@ class Station {
  public:
   Station(std::vector<capture::SourceInfo> sources, std::shared_ptr<Clock> clock,
           const TStartOptions& options = {});
+  // The sources the command line asks for, as the program finds them.
+  explicit Station(const TStartOptions& options);
   ~Station();
   TfrmMain& form() { return *form_; }
   TChannels& channels() { return *TChannels::Of(*form_); }
@@ -50,6 +52,8 @@ class Station {
   TChannel& operator[](int n) { return channels()[n]; }
 
  private:
+  void Make(const std::vector<capture::SourceInfo>* sources, std::shared_ptr<Clock> clock,
+            const TStartOptions& options);
   TSystemTimerFacet* timer_ = nullptr;
   std::unique_ptr<TfrmMain> form_;
 };
