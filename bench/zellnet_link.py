@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """zellnet reliable stream against plain TCP over the same emulated path, in the namespace
 lab of tests/zellnet/netns (two homes behind NAT routers, vigil-hub on the public side,
-`tc netem` on each router's public side).
+`tc netem` on each router's public side, or where the kernel has no netem the lab's delay
+box: a TUN device in pub that delays and drops every packet from either router).
 
 usage: bench/zellnet_link.py BUILD_DIR      (as root; BUILD_DIR holds vigil-hub, zellnet-cat)
 
@@ -52,6 +53,7 @@ def consume(read, stamped):
     total = 0
     pending = b""
     latencies = []
+    arrivals = []  # (time, bytes so far), for the goodput of the second half
     while True:
         chunk = read(65536)
         if not chunk:
@@ -60,13 +62,16 @@ def consume(read, stamped):
         first = first or now
         last = now
         total += len(chunk)
+        arrivals.append((now, total))
         if stamped:
             pending += chunk
             while len(pending) >= MESSAGE:
                 latencies.append((now - int.from_bytes(pending[:8], "little")) / 1e6)
                 pending = pending[MESSAGE:]
     seconds = (last - first) / 1e9 if first else 0
-    print(json.dumps({"bytes": total, "seconds": seconds, "latencies": latencies}))
+    half = next(((t, n) for t, n in arrivals if n >= total / 2), (last, total))
+    second_half = (total - half[1]) / ((last - half[0]) / 1e9) if last != half[0] else 0
+    print(json.dumps({"bytes": total, "seconds": seconds, "second_half": second_half, "latencies": latencies}))
 
 
 def helper(name, args):
@@ -150,33 +155,41 @@ def main():
         print(f"cannot run: {reason}")
         return 1
     netem = netlab.has_netem()
-    profiles = ((0, 20, 8_000_000), (1, 50, 1_500_000)) if netem else ((0, 0, 8_000_000),)
-    if not netem:
-        print("tc netem is missing from this kernel (CONFIG_NET_SCH_NETEM): the path runs without added "
-              "delay or loss, and the connect times without delay")
+    print("path: " + ("tc netem on each router's public side" if netem else
+                      "tc netem is missing from this kernel; the lab's delay box (tests/zellnet/netns/delaybox.py)"))
+
+    def emulate(lab, rtt, loss):
+        """Half the round trip each way, `loss` percent each way; prints what the path measures."""
+        if netem:
+            lab.netem(rtt // 2, loss)
+        else:
+            lab.delay_box(rtt / 2, loss)
+        print(f"path {loss}% / {rtt} ms: ping round trip {lab.ping_rtt('a')} ms; one-way loss "
+              f"{lab.one_way_loss('a', 10000):.2%} of 10000 datagrams", flush=True)
+
     rows = []
-    for loss, rtt, bulk in profiles:
+    for loss, rtt, bulk in ((0, 20, 8_000_000), (1, 50, 1_500_000)):
         with netlab.Lab() as lab:
             forward_tcp(lab)
-            if netem:
-                lab.netem(rtt // 2, loss)
+            emulate(lab, rtt, loss)
             bench = Bench(build, lab)
             try:
-                z, connect_ms, way = bench.cat(bulk)
+                z, _, way = bench.cat(bulk)
                 t = bench.tcp(bulk)
                 zl, _, _ = bench.cat(0, 300, 50)
                 tl = bench.tcp(0, 300, 50)
             finally:
                 bench.close()
+            if not netem:
+                print(f"delay box after {loss}% / {rtt} ms: {lab.stop_box()}", flush=True)
         zg, tg = z["bytes"] / z["seconds"] / 1000, t["bytes"] / t["seconds"] / 1000
-        ceiling = 30 * 980 / (rtt / 1000) / 1000 if rtt else 0
-        rows.append((loss, rtt, way, zg, tg, ceiling, zl["latencies"], tl["latencies"], connect_ms))
+        ceiling = 30 * 980 / (rtt / 1000) / 1000
+        rows.append((loss, rtt, way, zg, z["second_half"] / 1000, tg, ceiling, zl["latencies"], tl["latencies"]))
     connects = {}
     for symmetric in (False, True):
         times = []
         with netlab.Lab(symmetric_a=symmetric, symmetric_b=symmetric) as lab:
-            if netem:
-                lab.netem(10, 0)
+            emulate(lab, 20, 0)
             bench = Bench(build, lab)
             try:
                 for _ in range(1 if symmetric else 5):
@@ -186,16 +199,17 @@ def main():
                 bench.close()
         connects["symmetric" if symmetric else "cone"] = times
 
-    print("| loss / RTT | path | zellnet goodput | TCP goodput | zellnet / TCP | zellnet / window ceiling "
+    print("| loss / RTT | path | zellnet goodput (second half) | TCP goodput | zellnet / TCP "
+          "| zellnet / window ceiling (second half) "
           "| zellnet latency median / p99 | TCP latency median / p99 |")
     print("|---|---|---|---|---|---|---|---|")
-    for loss, rtt, way, zg, tg, ceiling, zl, tl, _ in rows:
-        print(f"| {loss}% / {rtt} ms | {way} | {zg:.0f} kB/s | {tg:.0f} kB/s | {zg / tg:.2f} | "
-              f"{f'{zg / ceiling:.0%} of {ceiling:.0f} kB/s' if ceiling else 'n/a'} | "
+    for loss, rtt, way, zg, zh, tg, ceiling, zl, tl in rows:
+        print(f"| {loss}% / {rtt} ms | {way} | {zg:.0f} kB/s ({zh:.0f}) | {tg:.0f} kB/s | {zg / tg:.2f} | "
+              f"{zg / ceiling:.0%} ({zh / ceiling:.0%}) of {ceiling:.0f} kB/s | "
               f"{statistics.median(zl):.1f} / {pct(zl, 0.99):.1f} ms | "
               f"{statistics.median(tl):.1f} / {pct(tl, 0.99):.1f} ms |")
     for kind, times in connects.items():
-        print(f"connect ({kind} NATs{', 20 ms RTT' if netem else ''}): " + ", ".join(f"{ms} ms {way}" for ms, way in times))
+        print(f"connect ({kind} NATs, 20 ms RTT): " + ", ".join(f"{ms} ms {way}" for ms, way in times))
     return 0
 
 

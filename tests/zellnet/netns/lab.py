@@ -4,6 +4,10 @@ and two homes, each a host behind its own NAT router.
     host A 10.1.0.2 -- NAT A (10.1.0.1 | 100.64.0.2) --+-- pub 100.64.0.1 (vigil-hub)
     host B 10.2.0.2 -- NAT B (10.2.0.1 | 100.64.0.3) --+
 
+The public segment is one /24 to the routers, but pub routes it (proxy ARP on both ports)
+rather than bridging it, so packets between the homes cross pub's IP layer, where a delay
+box can take them (`delay_box`, for kernels without netem).
+
 The routers masquerade (with --random-fully: a symmetric NAT with random ports) and drop
 whatever reaches themselves from the public side, as home routers do; otherwise an early
 probe would open a conntrack entry that steals the port the host's own mapping needs.
@@ -11,9 +15,14 @@ Namespace names carry a per-run suffix, so parallel runs never meet. Run as root
 """
 import os
 import random
+import re
+import socket
 import subprocess
+import sys
+import time
 
 PUB_IP = "100.64.0.1"
+BOX_TABLE = "100"
 
 
 class LabError(Exception):
@@ -38,6 +47,8 @@ class Lab:
                   "symmetric": symmetric_b},
         }
         self.made = []
+        self.box = None
+        self.box_rules = False
 
     def names(self):
         return [self.pub] + [h[k] for h in self.homes.values() for k in ("nat", "host")]
@@ -62,13 +73,16 @@ class Lab:
         for name in self.names():
             self.add(name)
         p = self.pub
-        run("ip", "-n", p, "link", "add", "br0", "type", "bridge")
-        run("ip", "-n", p, "addr", "add", f"{PUB_IP}/24", "dev", "br0")
-        run("ip", "-n", p, "link", "set", "br0", "up")
+        run("ip", "-n", p, "addr", "add", f"{PUB_IP}/32", "dev", "lo")
+        self.exec(p, "sysctl", "-qw", "net.ipv4.ip_forward=1", "net.ipv4.conf.all.rp_filter=0")
         for side, home in self.homes.items():
             nat, host, net = home["nat"], home["host"], home["net"]
             run("ip", "-n", nat, "link", "add", "wan", "type", "veth", "peer", "name", f"to{side}", "netns", p)
-            run("ip", "-n", p, "link", "set", f"to{side}", "master", "br0", "up")
+            # Answer ARP for the whole segment at once (no proxy delay), and route each router's address.
+            self.exec(p, "sysctl", "-qw", f"net.ipv4.conf.to{side}.proxy_arp=1",
+                      f"net.ipv4.neigh.to{side}.proxy_delay=0", f"net.ipv4.conf.to{side}.rp_filter=0")
+            run("ip", "-n", p, "link", "set", f"to{side}", "up")
+            run("ip", "-n", p, "route", "add", f"{home['wan']}/32", "dev", f"to{side}")
             run("ip", "-n", nat, "addr", "add", f"{home['wan']}/24", "dev", "wan")
             run("ip", "-n", nat, "link", "set", "wan", "up")
             run("ip", "-n", nat, "link", "add", "lan", "type", "veth", "peer", "name", "eth0", "netns", host)
@@ -85,6 +99,7 @@ class Lab:
                       "-j", "DROP")
 
     def remove(self):
+        self.stop_box()
         for name in reversed(self.made):
             run("ip", "netns", "del", name, check=False)
         self.made = []
@@ -111,6 +126,97 @@ class Lab:
             if loss_percent:
                 args += ["loss", f"{loss_percent}%"]
             self.exec(home["nat"], *args)
+
+
+    def delay_box(self, delay_ms, loss_percent, seed=1, limit=10000):
+        """The netem stand-in in pub: whatever comes in from either router (to the other router or
+        to the hub) is held `delay_ms` and lost at `loss_percent`, as netem on each router's public
+        side would do. Replies from the hub itself are not delayed, as with netem."""
+        p = self.pub
+        self.box = self.popen(p, [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                                "delaybox.py"),
+                                  "box", str(delay_ms), str(loss_percent), str(seed), str(limit)],
+                              stdin=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        if self.box.stderr.readline().strip() != "ready":
+            raise LabError(f"delay box: {self.stop_box()}")
+        run("ip", "-n", p, "link", "set", "box", "txqueuelen", str(limit), "up")
+        self.exec(p, "sysctl", "-qw", "net.ipv4.conf.box.rp_filter=0")
+        run("ip", "-n", p, "route", "add", "default", "dev", "box", "table", BOX_TABLE)
+        if self.box_rules:
+            return
+        # Ahead of the local table, so packets for the hub take the detour too; what the box writes
+        # back comes in on `box` and takes the ordinary tables. Without the box the table is empty
+        # and the lookup falls through to them as well.
+        for side in self.homes:
+            run("ip", "-n", p, "rule", "add", "pref", "10", "iif", f"to{side}", "lookup", BOX_TABLE)
+        run("ip", "-n", p, "rule", "add", "pref", "20", "lookup", "local")
+        run("ip", "-n", p, "rule", "del", "pref", "0")
+        self.box_rules = True
+
+    def stop_box(self):
+        """Stops the delay box (closing its input ends it); returns its last words (the counters)."""
+        if not self.box:
+            return ""
+        box, self.box = self.box, None
+        # Packets the kernel could not queue for the box (it fell behind) are lost as well.
+        queue_drops = run("ip", "netns", "exec", self.pub, "cat", "/sys/class/net/box/statistics/tx_dropped",
+                          check=False).stdout.strip()
+        try:
+            _, text = box.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            box.kill()
+            _, text = box.communicate()
+        return f"{text.strip()} queue-full {queue_drops or '?'}"
+
+    def ping_rtt(self, side, count=20):
+        """Mean ping round trip in ms from host `side` to the other router's public address (through
+        both routers and pub, as a peer link goes), or None when every echo was lost."""
+        other = self.homes["b" if side == "a" else "a"]
+        self.exec(other["nat"], "iptables", "-I", "INPUT", "-i", "wan", "-p", "icmp", "--icmp-type", "echo-request",
+                  "-j", "ACCEPT")
+        try:
+            out = run("ip", "netns", "exec", self.resolve(side), "ping", "-q", "-n", "-c", str(count), "-i", "0.05",
+                      "-W", "2", other["wan"], check=False).stdout
+        finally:
+            self.exec(other["nat"], "iptables", "-D", "INPUT", "-i", "wan", "-p", "icmp", "--icmp-type",
+                      "echo-request", "-j", "ACCEPT")
+        match = re.search(r"= [\d.]+/([\d.]+)/", out)
+        return float(match.group(1)) if match else None
+
+    def one_way_loss(self, side, count=5000):
+        """Fraction of `count` UDP datagrams from host `side` to the hub's address that never arrive."""
+        port = "9"
+        counter = self.popen("pub", [sys.executable, __file__, "udp-count", PUB_IP, port], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+        counter.stderr.readline()
+        self.popen(side, [sys.executable, __file__, "udp-send", PUB_IP, port, str(count)]).wait()
+        return 1 - int(counter.communicate()[0]) / count
+
+
+def udp_count(ip, port):
+    """Counts datagrams until none has come for a second."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
+        s.bind((ip, int(port)))
+        s.settimeout(1.0)
+        print("ready", file=sys.stderr, flush=True)
+        received = 0
+        try:
+            while True:
+                s.recv(2048)
+                received += 1
+        except socket.timeout:
+            pass
+        print(received)
+
+
+def udp_send(ip, port, count):
+    """`count` datagrams of 1,000 bytes at about 5,000 a second, so no queue on the way overflows."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        for i in range(int(count)):
+            s.sendto(bytes(1000), (ip, int(port)))
+            if i % 50 == 49:
+                time.sleep(0.01)
 
 
 def has_netem():
@@ -141,3 +247,7 @@ def can_make_namespaces():
     finally:
         run("ip", "netns", "del", name, check=False)
     return None
+
+
+if __name__ == "__main__":
+    {"udp-count": udp_count, "udp-send": udp_send}[sys.argv[1]](*sys.argv[2:])
