@@ -10,6 +10,7 @@
 #include "app/MainForm.h"
 #include "app/StationState.h"
 #include "app/TimerRules.h"
+#include "platform/Shell.h"
 #include "platform/capture/Grabber.h"
 #include "settings/DebugLog.h"
 #include "settings/SystemServices.h"
@@ -106,8 +107,9 @@ void TSystemTimerFacet::tmrSysTimer() {
 
   if (m.NewsPending && Option.NewVideoTip && m.StartTime + kMinute < now) {
     m.NewsPending = false;
-    // The station has no operator page: the news page is our own manual.
-    OpenHelp();
+    // Only an operator who runs such a page names it in config.ini ("NewsPageUrl"); without
+    // one, nothing pops up on the desktop a minute after every start.
+    if (!Option.NewsPageUrl.trimmed().isEmpty()) OpenWithDesktop(Option.NewsPageUrl.trimmed());
   }
 }
 

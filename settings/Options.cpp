@@ -110,6 +110,7 @@ void VisitOptions(V& v, O& o) {
   // Set by editing the file only.
   v.Int(sys, S("OLTextColor"), o.OLTextColor, 39423, Access::ReadOnly);
   v.Str(sys, S("OLTextFont"), o.OLTextFont, S("MS Sans Serif"), Access::ReadOnly);
+  v.Str(sys, S("NewsPageUrl"), o.NewsPageUrl, QString(), Access::ReadOnly);
 
   // The save records the exit option here too; the load takes it from "退出选项".
   v.Int(S("Security"), S("Shutdown Mode"), o.ExitOption, 1, Access::WriteOnly);

@@ -122,6 +122,8 @@ struct TOption {
   QString OLTextFont;
   bool NewVideoTip = false;
   bool MsgTip = false;
+  // Address of the service operator's page of newest videos; set by editing the file.
+  QString NewsPageUrl;
 };
 
 struct TNetOption {

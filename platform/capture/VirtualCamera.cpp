@@ -92,14 +92,17 @@ void VirtualCameraSource::Render(int64_t n, Frame& frame) {
     }
   }
 
-  titleStamp_.Draw(frame, 8, 6, TextStamp::Align::Left);
+  // The camera's own title and clock sit bottom left, clear of the station's overlay at the
+  // top right and above the burnt frame counter.
+  const int bottom = height_ - 6 - (opt_.burn_counter ? kCounterBlock : 0);
   // The clock ticks every second, so it is drawn faintly on a plate of its own: its bytes
   // stay within 28 of the plate's, below the threshold of every sensitivity digit but 9,
   // and only the ball makes motion.
   const QString clock = FormatDateTime(QStringLiteral("yyyy-mm-dd hh:nn:ss"), SystemClock().Now());
   constexpr int kPlate = 0x203860, kClockText = 0x3c547c;  // 0x00BBGGRR, 28 apart per byte
   clockStamp_.Set(clock, QStringLiteral("Monospace"), std::max(8, height_ / 36), kClockText);
-  const int clockTop = 6 + titleStamp_.image().height();
+  const int clockTop = bottom - clockStamp_.image().height();
+  titleStamp_.Draw(frame, 8, clockTop - 2 - titleStamp_.image().height(), TextStamp::Align::Left);
   const QRect plate = QRect(6, clockTop - 1, clockStamp_.image().width() + 4, clockStamp_.image().height() + 2)
                           .intersected(QRect(0, 0, width_, height_));
   for (int y = plate.top(); y <= plate.bottom(); ++y)

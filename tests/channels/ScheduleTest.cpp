@@ -114,15 +114,14 @@ TEST_F(Schedule, OneOffWindowAndShutdown) {
   EXPECT_EQ(shutdowns_.size(), 1u);
 }
 
-// The run time changes every 61 ticks; the news page (our manual) opens once, a minute
-// after the start, and never when NewVideoTip is off.
+// The run time changes every 61 ticks; the news page named in config.ini opens once, a
+// minute after the start, never when NewVideoTip is off, and nothing opens without a page.
 TEST_F(Schedule, RunTimeAndNewsPage) {
   for (bool tip : {true, false}) {
     SCOPED_TRACE(tip);
-    test::UrlCatcher opened(QStringLiteral("file"));
-    std::filesystem::create_directories(home_ / "help");
-    test::WriteFile(home_ / "help" / "index.html", "<html></html>");
+    test::UrlCatcher opened(QStringLiteral("http"));
     Make([tip](TOption& o) { o.NewVideoTip = tip; });
+    Option.NewsPageUrl = QStringLiteral("http://127.0.0.1:8081/news.html");  // read live
     Run(60);
     EXPECT_EQ(station_->form().lblRunTime->text(), QStringLiteral("00天00小时00分"));
     EXPECT_TRUE(opened.opened.isEmpty());
@@ -131,10 +130,15 @@ TEST_F(Schedule, RunTimeAndNewsPage) {
     Run(300);
     ASSERT_EQ(opened.opened.size(), tip ? 1 : 0);
     if (tip) {
-      EXPECT_TRUE(opened.opened[0].toLocalFile().endsWith(QStringLiteral("index.html")));
+      EXPECT_EQ(opened.opened[0].toString(), QStringLiteral("http://127.0.0.1:8081/news.html"));
     }
     EXPECT_EQ(station_->form().NewsPending, !tip);
   }
+  test::UrlCatcher opened(QStringLiteral("http"));
+  Make([](TOption& o) { o.NewVideoTip = true; });
+  Run(120);
+  EXPECT_TRUE(opened.opened.isEmpty());
+  EXPECT_FALSE(station_->form().NewsPending);
 }
 
 }  // namespace

@@ -193,7 +193,8 @@ TEST(Options, BuiltInAccountLeavesTheOwnAccountInTheFile) {
 TEST(Options, SaveKeepsCountersUnknownKeysAndDebugSwitch) {
   TempHome home;
   auto file = home / "config.ini";
-  WriteFile(file, Gbk("[DEBUG]\nEnDebug=1\n[Mine]\nextra=keep\n[系统参数]\nOLTextColor=255\n"));
+  WriteFile(file, Gbk("[DEBUG]\nEnDebug=1\n[Mine]\nextra=keep\n[系统参数]\nOLTextColor=255\n"
+                      "NewsPageUrl=http://hub.example/news\n"));
   WriteFileCounter(U("202612110007"), file);
   WritePictureCounter(U("202612110003"), file);
   TOption o = Loaded(file);
@@ -207,6 +208,7 @@ TEST(Options, SaveKeepsCountersUnknownKeysAndDebugSwitch) {
   TOption again = Loaded(file);
   EXPECT_TRUE(again.EnDebug);           // never written
   EXPECT_EQ(again.OLTextColor, 255);    // never written
+  EXPECT_EQ(again.NewsPageUrl, U("http://hub.example/news"));
   EXPECT_EQ(PrivateProfile(file).ReadString(U("Mine"), U("extra"), {}), U("keep"));
   EXPECT_EQ(ReadFileCounter(home / "absent.ini"), U("200001010001"));
 }
