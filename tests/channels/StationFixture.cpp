@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <algorithm>
 
+#include "app/AlertSendersFacet.h"
 #include "app/ChannelsFacet.h"
 
 namespace vigil::test {
@@ -28,14 +29,14 @@ void QuietDefaults(TOption& o) {
 }
 
 Station::Station(std::vector<capture::SourceInfo> sources, std::shared_ptr<Clock> clock,
-                 const TStartOptions& options) {
-  Make(&sources, std::move(clock), options);
+                 const TStartOptions& options, bool alertSenders) {
+  Make(&sources, std::move(clock), options, alertSenders);
 }
 
 Station::Station(const TStartOptions& options) { Make(nullptr, std::make_shared<SystemClock>(), options); }
 
 void Station::Make(const std::vector<capture::SourceInfo>* sources, std::shared_ptr<Clock> clock,
-                   const TStartOptions& options) {
+                   const TStartOptions& options, bool alertSenders) {
   form_ = std::make_unique<TfrmMain>(
       options,
       [&](TfrmMain& m) {
@@ -43,6 +44,7 @@ void Station::Make(const std::vector<capture::SourceInfo>* sources, std::shared_
         list.push_back(std::make_unique<TChannelsFacet>(m));
         if (sources) TChannels::Of(m)->SetSources(*sources);
         list.push_back(std::make_unique<TAlarmFacet>(m));
+        if (alertSenders) list.push_back(std::make_unique<TAlertSendersFacet>(m));
         auto timer = std::make_unique<TSystemTimerFacet>(m);
         timer_ = timer.get();
         list.push_back(std::move(timer));

@@ -41,8 +41,9 @@ void QuietDefaults(TOption& o);
 
 class Station {
  public:
+  // With `alertSenders` the alert e-mail thread and the FTP uploader run too.
   Station(std::vector<capture::SourceInfo> sources, std::shared_ptr<Clock> clock,
-          const TStartOptions& options = {});
+          const TStartOptions& options = {}, bool alertSenders = false);
   // The sources the command line asks for, as the program finds them.
   explicit Station(const TStartOptions& options);
   ~Station();
@@ -53,7 +54,7 @@ class Station {
 
  private:
   void Make(const std::vector<capture::SourceInfo>* sources, std::shared_ptr<Clock> clock,
-            const TStartOptions& options);
+            const TStartOptions& options, bool alertSenders = false);
   TSystemTimerFacet* timer_ = nullptr;
   std::unique_ptr<TfrmMain> form_;
 };
