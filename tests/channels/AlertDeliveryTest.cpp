@@ -27,23 +27,11 @@ TEST(AlertDelivery, PicturesOfARunningStationReachFtpAndMail) {
 
   test::WriteConfig(home.path(), [&](TOption& o) {
     test::QuietDefaults(o);
-    o.AlarmPicture = o.AlarmFTP = o.AlarmEmail = true;
-    o.EmailMode = 1;
+    o.AlarmPicture = true;
     o.SavePicMode = 1;
     o.PicFormat = 1;
-    o.FTPAddr = QStringLiteral("127.0.0.1");
-    o.FTPPort = ftp.port();
-    o.FTPUser = QStringLiteral("alarm");
-    o.FTPPswd = QStringLiteral("secret");
-    o.FTPDir = QStringLiteral("门口");
-    o.FTPSecs = 1;
-    o.AccountMode = 2;
-    o.SMTPAddr = QStringLiteral("127.0.0.1");
-    o.SMTPPort = smtp.port();
-    o.FromEmail = QStringLiteral("station@example.org");
-    o.EmailTo = QStringLiteral("guard@example.org");
+    test::SendAlarmsTo(o, ftp, smtp, QStringLiteral("门口"));
     o.EmailSubject = QStringLiteral("门口有人");
-    o.EmailSecs = 1;
   });
   auto clock = std::make_shared<test::ShiftedClock>();
   test::Station station({test::MovingCamera(1, 3.0)}, clock, {}, /*alertSenders=*/true);

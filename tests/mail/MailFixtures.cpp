@@ -105,4 +105,22 @@ LogCapture::~LogCapture() {
 
 QString LogCapture::Text() const { return QString::fromStdString(ReadFile(file_)); }
 
+void SendAlarmsTo(TOption& o, const PyServer& ftp, const PyServer& smtp, const QString& ftpDir) {
+  o.AlarmFTP = true;
+  o.FTPAddr = QStringLiteral("127.0.0.1");
+  o.FTPPort = ftp.port();
+  o.FTPUser = QStringLiteral("alarm");
+  o.FTPPswd = QStringLiteral("secret");
+  o.FTPDir = ftpDir;
+  o.FTPSecs = 1;
+  o.AlarmEmail = true;
+  o.EmailMode = 1;
+  o.AccountMode = 2;
+  o.SMTPAddr = QStringLiteral("127.0.0.1");
+  o.SMTPPort = smtp.port();
+  o.FromEmail = QStringLiteral("station@example.org");
+  o.EmailTo = QStringLiteral("guard@example.org");
+  o.EmailSecs = 1;
+}
+
 }  // namespace vigil::test

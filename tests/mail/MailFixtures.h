@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <filesystem>
 
+#include "settings/Options.h"
+
 namespace vigil::test {
 
 // The process's one QCoreApplication (queued signals need it).
@@ -31,6 +33,10 @@ class PyServer {
   int port_ = 0;
   QString ca_;
 };
+
+// Alarm pictures go to both servers every second: FTP as "alarm"/"secret" into `ftpDir`,
+// mail through an own SMTP account from station@ to guard@example.org.
+void SendAlarmsTo(TOption& option, const PyServer& ftp, const PyServer& smtp, const QString& ftpDir);
 
 // A loopback port on which nothing listens.
 int DeadPort();

@@ -29,20 +29,7 @@ TEST(StationSenders, QueuedPicturesGoOutAndSettingsChangesRestartTheSenders) {
   LoadOptions(o, home / "none.ini");
   o.FirstRun = false;
   o.MonitorAtStart = false;
-  o.AlarmFTP = true;
-  o.FTPAddr = QStringLiteral("127.0.0.1");
-  o.FTPPort = ftp.port();
-  o.FTPUser = QStringLiteral("alarm");
-  o.FTPPswd = QStringLiteral("secret");
-  o.FTPDir = QStringLiteral("站点");
-  o.FTPSecs = 1;
-  o.AlarmEmail = true;
-  o.AccountMode = 2;
-  o.SMTPAddr = QStringLiteral("127.0.0.1");
-  o.SMTPPort = smtp.port();
-  o.FromEmail = QStringLiteral("station@example.org");
-  o.EmailTo = QStringLiteral("guard@example.org");
-  o.EmailSecs = 1;
+  SendAlarmsTo(o, ftp, smtp, QStringLiteral("站点"));
   SaveOptions(o, home / "config.ini");
 
   TAlertSendersFacet* senders = nullptr;
