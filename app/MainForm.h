@@ -98,6 +98,8 @@ class TfrmMain : public QWidget {
   void RegisterBossKey();
   void UnregisterBossKey();
   void OnBossHotKey(int id);
+  // Ends the station without the exit prompt: the system asked (SIGTERM and the like).
+  void CloseOnRequest(const QString& why);
   // Whether the desktop session may end now (no prompt).
   bool QueryEndSession();
   // Holds or drops the logind block according to ExitOption.

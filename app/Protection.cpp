@@ -38,6 +38,12 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
   emit Closed();
 }
 
+void TfrmMain::CloseOnRequest(const QString& why) {
+  DebugLog.Write(QStringLiteral("closing on request: ") + why);
+  sessionEnding_ = true;  // whoever sent it may not answer a password prompt
+  close();
+}
+
 bool TfrmMain::QueryEndSession() { return Option.ExitOption == kExitAllowsShutdown; }
 
 void TfrmMain::OnCommitDataRequest(QSessionManager& manager) {

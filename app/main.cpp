@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "dialogs/Notifications.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "settings/DebugLog.h"
 #include "settings/Options.h"
 #include "settings/SystemServices.h"
@@ -91,6 +92,9 @@ int main(int argc, char* argv[]) {
     if (m == activate) PostNotification(WM_ACTIVATE_INSTANCE);
   });
   QObject::connect(&frmMain, &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::Requested, &frmMain,
+                   [&](int signo) { frmMain.CloseOnRequest(QStringLiteral("signal %1").arg(signo)); });
   frmMain.show();
   return QApplication::exec();
 }
