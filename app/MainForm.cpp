@@ -143,12 +143,14 @@ void TfrmMain::RunCommand(TCommand command) {
     case TCommand::NetSettings: guard = Option.ProtectOptions; break;
     default: break;
   }
-  if (!PasswordGate(guard)) return;
   auto it = commands_.find(command);
   if (it == commands_.end() || !it->second) {
+    // Said without a box: the first-run guide comes this way at an unattended start too.
     DebugLog.Write(QStringLiteral("command %1 is not available in this build").arg(static_cast<int>(command)));
+    ShowTip(QStringLiteral("提示"), QStringLiteral("此功能在本版本中尚未提供。"));
     return;
   }
+  if (!PasswordGate(guard)) return;
   it->second();
 }
 

@@ -345,3 +345,24 @@ TEST_F(MainFormTest, AFolderThatCannotBeMadeIsToldByATipAndStartUpGoesOn) {
 
 }  // namespace
 }  // namespace vigil
+
+namespace vigil {
+namespace {
+
+TEST_F(MainFormTest, ACommandThisBuildLacksSaysSoWithoutAskingForThePassword) {
+  Option.UsePassword = true;
+  Option.Password = QStringLiteral("secret");
+  Option.ProtectView = true;
+  form_->SetCommand(TCommand::PlayBack, {});
+  ModalAnswerer answerer;  // a password prompt would be counted as unexpected
+  form_->RunCommand(TCommand::PlayBack);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(answerer.Unexpected(), 0);
+  auto* tip = form_->findChild<QLabel*>(QStringLiteral("lblTip"));
+  ASSERT_NE(tip, nullptr);
+  EXPECT_TRUE(tip->text().contains(QStringLiteral("尚未提供")));
+  Option.UsePassword = false;
+}
+
+}  // namespace
+}  // namespace vigil
