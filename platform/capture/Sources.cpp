@@ -106,7 +106,7 @@ SourceInfo VirtualCamera(int index, const QString& title) {
   SourceInfo info;
   info.kind = SourceKind::Virtual;
   info.virt.index = index;
-  info.title = title.isEmpty() ? QStringLiteral("Virtual camera %1").arg(index) : title;
+  info.title = title.isEmpty() ? QStringLiteral("虚拟摄像头 %1").arg(index) : title;
   return info;
 }
 
