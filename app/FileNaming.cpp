@@ -44,7 +44,9 @@ QString NextSequenceName(const QString& kind, const Clock& clock, const std::fil
 QString MakeDayFolder(const QString& base, TDateTime t) {
   const QString folder = base + Day(t) + QLatin1Char('/');
   QDir dir(folder);
-  if (!dir.exists() && !QDir().mkdir(folder))
+  // Missing parents too: a picture folder deleted by hand (or not made yet) must not lose
+  // every alarm picture from then on.
+  if (!dir.exists() && !QDir().mkpath(folder))
     throw DayFolderError(("cannot create folder " + folder).toStdString());
   return folder;
 }

@@ -22,7 +22,7 @@ class DayFolderError : public std::runtime_error {
 QString NextSequenceName(const QString& kind, const Clock& clock,
                          const std::filesystem::path& configFile = ConfigFilePath());
 
-// base + yyyymmdd + "/", created (one level) when missing; throws DayFolderError.
+// base + yyyymmdd + "/", created with any missing parents; throws DayFolderError.
 QString MakeDayFolder(const QString& base, TDateTime t);
 
 // Day folder below VideoPath + hhnnss(n).AVI ("文件名命名模式" 1) or NNNN(n).AVI.

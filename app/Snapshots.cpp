@@ -1,5 +1,6 @@
 // Snapshots of the selected channel: one picture, or a burst of BurstCount pictures
 // PhotoInterval ms apart, named after the moment of the click.
+#include <QDir>
 #include <QTimer>
 
 #include "app/Channels.h"
@@ -29,6 +30,8 @@ void TChannels::btnPhotoClick() {
   const int s = main_.SelectedChannel;
   TChannel& c = (*this)[s];
   c.BurstBase = SnapshotBaseName(Option.PhotoPath, main_.Now(), s);
+  // The snapshot folder may have been deleted by hand since start-up.
+  if (!Option.PhotoPath.trimmed().isEmpty()) QDir().mkpath(Option.PhotoPath);
   Capture(*c.Grabber, c.BurstBase, 1);
   if (Option.PhotoMode == kBurstMode && Option.BurstCount > 1) {
     c.BurstLeft = Option.BurstCount - 1;

@@ -101,12 +101,18 @@ TEST_F(FileNaming, SnapshotNamesOfABurst) {
   EXPECT_EQ(SnapshotFileName(base, 2, 0), QStringLiteral("/photos/20090517080409(2)-2.BMP"));
 }
 
-TEST_F(FileNaming, DayFolderThatCannotBeMadeThrows) {
-  option.VideoPath = QString::fromStdString((home / "missing" / "deeper").string()) + "/";
+TEST_F(FileNaming, DayFolderWithMissingParentsIsMadeOneInTheWayThrows) {
   option.FileNameMode = 1;
+  option.PicFormat = 1;
+  // The picture folder was deleted by hand: it comes back with the day folder.
+  option.PicPath = QString::fromStdString((home / "missing" / "deeper").string()) + "/";
+  EXPECT_EQ(AlarmPictureFileName(option, 1, At(2009, 5, 17, 8, 4, 9), clock, ini()),
+            option.PicPath + QStringLiteral("20090517/080409(1).JPG"));
+  EXPECT_TRUE(std::filesystem::is_directory(home / "missing" / "deeper" / "20090517"));
+  // A file where the folder belongs cannot be helped.
+  vigil::test::WriteFile(home / "blocked", "not a folder");
+  option.VideoPath = QString::fromStdString((home / "blocked").string()) + "/";
   EXPECT_THROW(RecordingFileName(option, 1, At(2009, 5, 17, 8, 4, 9), clock, ini()), DayFolderError);
-  // One level only: the parent must exist.
-  EXPECT_FALSE(std::filesystem::exists(home / "missing"));
 }
 
 }  // namespace
