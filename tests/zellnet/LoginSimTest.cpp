@@ -163,3 +163,38 @@ TEST_F(ZellnetClockWrap, KeepAliveAcrossTheWrap) {
 
 }  // namespace
 }  // namespace zellnet::test
+
+namespace zellnet::test {
+namespace {
+
+// A flood of logins from spoofed addresses fills the table up to its bound and no further,
+// and never pushes out a client whose address is real (it answers keep-alives).
+TEST_F(ZellnetLoginSim, SpoofedLoginFloodStaysWithinTheTableAndSparesRealClients) {
+  vigil::hub::TraversalOptions options;
+  options.maxClients = 50;
+  StartHub(11, options);
+  CreateClient();
+  ASSERT_EQ(dlg->Login(kServerIp, kSerial), 1);
+  ASSERT_TRUE(WaitEvent(NK_EVENT_LOGIN, 1000));
+  net.RunFor(30'000);  // its keep-alives confirm its address
+  const uint32_t server = *ValueFromDotted(kServerIp);
+  for (uint32_t i = 0; i < 5000; ++i) {
+    sim::Packet p;
+    p.srcIp = *ValueFromDotted("172.16.0.0") + i;  // never answers: nobody lives there
+    p.srcPort = static_cast<uint16_t>(40000 + i % 1000);
+    p.dstIp = server;
+    p.dstPort = kServerPort;
+    p.bytes = BuildLoginRequest(static_cast<uint8_t>(i), "192.168.9.9", kSerial);
+    net.Inject(std::move(p));
+    if (i % 100 == 0) net.RunFor(10);
+  }
+  net.RunFor(1000);
+  EXPECT_LE(hub->clientCount(), 50u);
+  net.RunFor(3 * 60 * 1000);
+  EXPECT_EQ(rec.events, std::vector<int>{NK_EVENT_LOGIN});
+  EXPECT_EQ(Status(NK_STATUS_ONLINE), G("在线"));
+  EXPECT_LE(hub->clientCount(), 50u);
+}
+
+}  // namespace
+}  // namespace zellnet::test
